@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Creates the project-local Wine prefix once. A new prefix links COM1 to the
+# system console; every default comN link is removed so that only the ports the
+# test rig creates exist.
+set -euo pipefail
+. "$(dirname "$0")/wine-env.sh"
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "setup: creating Wine prefix $WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  "$RA03V_WINE" wineboot -i >/dev/null 2>&1 || true
+  "$RA03V_WINESERVER" -w
+  [ -f "$WINEPREFIX/system.reg" ] || { echo "setup: wineboot failed" >&2; exit 1; }
+fi
+find "$WINEPREFIX/dosdevices" -maxdepth 1 -name 'com[0-9]*' -type l \
+  ! -lname '/dev/pts/*' ! -lname "$RA03V_ROOT/*" -delete 2>/dev/null || true
