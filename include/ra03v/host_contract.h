@@ -37,8 +37,8 @@ extern "C" {
  * value list when owned, its name and its successor chain. Each side destroys
  * the other side's objects only through this routine. */
 typedef struct RA03V_CLASS_RECORD {
-  const char *ClassName;
-  void(__stdcall *Destroy)(void *self);
+  const char* ClassName;
+  void(__stdcall* Destroy)(void* self);
 } RA03V_CLASS_RECORD;
 
 /* ---- Call parameter block ----------------------------------------------- */
@@ -67,18 +67,18 @@ typedef struct RA03V_CLASS_RECORD {
 
 /* 72 bytes on 32-bit; the same fields at their natural offsets on 64-bit. */
 typedef struct RA03V_PARAMS {
-  const RA03V_CLASS_RECORD *ClassRef; /* 0 */
-  DISPPARAMS *Values;                 /* 4: null when the block holds no values */
+  const RA03V_CLASS_RECORD* ClassRef; /* 0 */
+  DISPPARAMS* Values;                 /* 4: null when the block holds no values */
   int32_t ErrorCode;                  /* 8: 0 = no error */
-  char *Name; /* 12: control command, or any text for an ordinary call; owned by the block */
-  uint16_t CallFlags;           /* 16 */
-  uint8_t HasError;             /* 18: ErrorCode is not 0 */
-  VARIANT ErrorSource;          /* 24: where the error arose (VT_BSTR) */
-  VARIANT ErrorDescription;     /* 40: the error message (VT_BSTR) */
-  VARIANT *ResultRef;           /* 56: automation path only */
-  IDispatch *EventSink;         /* 60: the host's event interface ("__@@EventSupport") */
-  struct RA03V_PARAMS *Next;    /* 64: successor, owned by this block */
-  uint8_t OwnsValues;           /* 68 */
+  char* Name; /* 12: control command, or any text for an ordinary call; owned by the block */
+  uint16_t CallFlags;        /* 16 */
+  uint8_t HasError;          /* 18: ErrorCode is not 0 */
+  VARIANT ErrorSource;       /* 24: where the error arose (VT_BSTR) */
+  VARIANT ErrorDescription;  /* 40: the error message (VT_BSTR) */
+  VARIANT* ResultRef;        /* 56: automation path only */
+  IDispatch* EventSink;      /* 60: the host's event interface ("__@@EventSupport") */
+  struct RA03V_PARAMS* Next; /* 64: successor, owned by this block */
+  uint8_t OwnsValues;        /* 68 */
 } RA03V_PARAMS;
 
 /* ---- Task object -------------------------------------------------------- */
@@ -95,19 +95,19 @@ typedef struct RA03V_PARAMS {
 #else
 #define RA03V_TASK_DRIVER_OFFSET 140
 #endif
-#define RA03V_TASK_MIN_SIZE (RA03V_TASK_DRIVER_OFFSET + sizeof(void *))
+#define RA03V_TASK_MIN_SIZE (RA03V_TASK_DRIVER_OFFSET + sizeof(void*))
 
 /* ---- Exports -------------------------------------------------------------- */
 
 #define RA03V_QUERY_KEY 0x5E17A2C9u
 
-typedef uint32_t(__stdcall *RA03V_QUERY)(void);
-typedef uint8_t(__stdcall *RA03V_ENTRY)(RA03V_PARAMS *params, void *task);
+typedef uint32_t(__stdcall* RA03V_QUERY)(void);
+typedef uint8_t(__stdcall* RA03V_ENTRY)(RA03V_PARAMS* params, void* task);
 
 /* Works out the entry's address from Query's address and its result. */
 static inline RA03V_ENTRY RA03V_EntryFromQuery(RA03V_QUERY query, uint32_t result) {
   int32_t distance = (int32_t)(result ^ RA03V_QUERY_KEY);
-  return (RA03V_ENTRY)(void *)((intptr_t)(void *)query - (intptr_t)distance);
+  return (RA03V_ENTRY)(void*)((intptr_t)(void*)query - (intptr_t)distance);
 }
 
 /* ---- The host's event interface ------------------------------------------ */
@@ -117,9 +117,9 @@ static inline RA03V_ENTRY RA03V_EntryFromQuery(RA03V_QUERY query, uint32_t resul
  * Slot 24 (vtable index 23): hands out a new value array object. */
 #define RA03V_EVENT_SLOT_EXTERNAL_EVENT 7
 #define RA03V_EVENT_SLOT_CREATE_VALUE_ARRAY 23
-typedef HRESULT(__stdcall *RA03V_EXTERNAL_EVENT)(void *self, BSTR eventName, BSTR deviceIdText,
-                                                  BSTR data, const GUID *deviceId);
-typedef HRESULT(__stdcall *RA03V_CREATE_VALUE_ARRAY)(void *self, VARIANT *valueArray);
+typedef HRESULT(__stdcall* RA03V_EXTERNAL_EVENT)(void* self, BSTR eventName, BSTR deviceIdText,
+                                                 BSTR data, const GUID* deviceId);
+typedef HRESULT(__stdcall* RA03V_CREATE_VALUE_ARRAY)(void* self, VARIANT* valueArray);
 
 /* ---- Driver names interface --------------------------------------------- */
 
@@ -127,8 +127,8 @@ typedef HRESULT(__stdcall *RA03V_CREATE_VALUE_ARRAY)(void *self, VARIANT *valueA
  * slots come five operations, in this order, each taking a BSTR and returning
  * a one-byte boolean. */
 /* {BAB8C117-CADF-4C73-9B2D-B042D637A748} */
-#define RA03V_IID_DRIVER_NAMES_INIT                                                     \
-  {                                                                                     \
+#define RA03V_IID_DRIVER_NAMES_INIT                                                \
+  {                                                                                \
     0xBAB8C117, 0xCADF, 0x4C73, { 0x9B, 0x2D, 0xB0, 0x42, 0xD6, 0x37, 0xA7, 0x48 } \
   }
 
@@ -169,6 +169,6 @@ RA03V_STATIC_ASSERT(offsetof(RA03V_PARAMS, Next) == 64, "Next");
 RA03V_STATIC_ASSERT(offsetof(RA03V_PARAMS, OwnsValues) == 68, "OwnsValues");
 RA03V_STATIC_ASSERT(sizeof(RA03V_PARAMS) == 72, "RA03V_PARAMS size");
 #endif
-RA03V_STATIC_ASSERT(sizeof(DISPPARAMS) == 2 * sizeof(void *) + 8, "DISPPARAMS size");
+RA03V_STATIC_ASSERT(sizeof(DISPPARAMS) == 2 * sizeof(void*) + 8, "DISPPARAMS size");
 
 #endif /* RA03V_HOST_CONTRACT_H */

@@ -32,8 +32,7 @@ std::string LogMutexName(DWORD processId) {
   return std::string(kLogMutexPrefix) + digits;
 }
 
-std::string LogFileName(const std::string& modulePath, const std::string& computer,
-                        DWORD session) {
+std::string LogFileName(const std::string& modulePath, const std::string& computer, DWORD session) {
   const size_t slash = modulePath.find_last_of("\\/:");
   const size_t dot = modulePath.find_last_of('.');
   const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);

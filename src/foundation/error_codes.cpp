@@ -50,7 +50,8 @@ constexpr ErrorRow kErrorRows[] = {
     {20028, "Неверная структура параметра", "Incorrect structure of parameter"},
     {20029, "Неверный тип свойства [%s]", "Incorrect type of property [%s]"},
     {20030, "Оборудование выключено.", "The equipment is switched off."},
-    {20031, "Оборудование заблокировано другой задачей.", "The equipment is blocked by other task."},
+    {20031, "Оборудование заблокировано другой задачей.",
+     "The equipment is blocked by other task."},
     {20032,
      "Устройство не готово: - не включен компьютер [%s] или с ним нет связи.\r\n"
      "Возможная причина - установленное программное обеспечение (firewall) блокирует сетевое "

@@ -21,7 +21,9 @@ class TRootObject {
   // access list); both stay zero outside the NT family.
   const SECURITY_ATTRIBUTES& SecurityAttributes() const noexcept { return security_; }
   // Its window never has a parent: WS_CHILD is taken out of the base style.
-  static DWORD WindowStyle(DWORD baseStyle) noexcept { return baseStyle & ~static_cast<DWORD>(WS_CHILD); }
+  static DWORD WindowStyle(DWORD baseStyle) noexcept {
+    return baseStyle & ~static_cast<DWORD>(WS_CHILD);
+  }
 
   [[noreturn]] void RaiseError(int32_t code, std::initializer_list<FormatArg> args = {}) const {
     ra03v::RaiseError(code, args);

@@ -93,9 +93,8 @@ bool IsWindowsNT() noexcept {
 std::string GuidToText(const GUID& id) {
   char buffer[40];
   std::snprintf(buffer, sizeof buffer, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                static_cast<unsigned long>(id.Data1), id.Data2, id.Data3, id.Data4[0],
-                id.Data4[1], id.Data4[2], id.Data4[3], id.Data4[4], id.Data4[5], id.Data4[6],
-                id.Data4[7]);
+                static_cast<unsigned long>(id.Data1), id.Data2, id.Data3, id.Data4[0], id.Data4[1],
+                id.Data4[2], id.Data4[3], id.Data4[4], id.Data4[5], id.Data4[6], id.Data4[7]);
   return buffer;
 }
 
@@ -109,8 +108,8 @@ GUID TextToGuid(std::string_view text) {
   GUID id{};
   if (text.empty()) return id;
   auto fail = [] { throw std::runtime_error("Значение не является идентификатором объекта."); };
-  if (text.size() != 38 || text[0] != '{' || text[37] != '}' || text[9] != '-' ||
-      text[14] != '-' || text[19] != '-' || text[24] != '-')
+  if (text.size() != 38 || text[0] != '{' || text[37] != '}' || text[9] != '-' || text[14] != '-' ||
+      text[19] != '-' || text[24] != '-')
     fail();
   uint64_t v = 0;
   if (!ReadHex(text, 1, 8, v)) fail();

@@ -16,9 +16,9 @@ std::wstring Text1251ToWide(std::string_view text) {
 
 std::string WideTo1251(std::wstring_view text) {
   if (text.empty()) return {};
-  const int length = WideCharToMultiByte(kLibraryCodePage, 0, text.data(),
-                                         static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                         nullptr);
+  const int length =
+      WideCharToMultiByte(kLibraryCodePage, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                          0, nullptr, nullptr);
   std::string result(static_cast<size_t>(length), '\0');
   WideCharToMultiByte(kLibraryCodePage, 0, text.data(), static_cast<int>(text.size()),
                       result.data(), length, nullptr, nullptr);

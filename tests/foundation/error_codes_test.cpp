@@ -26,8 +26,7 @@ Raised Catch(int32_t code, std::initializer_list<FormatArg> args) {
 
 TEST(ErrorText, FollowsTheUserLanguage) {
   const bool ru = test::RussianRun();
-  EXPECT_EQ(ru ? L"Операция прервана" : L"Operation is canceled",
-            Text1251ToWide(ErrorText(20026)));
+  EXPECT_EQ(ru ? L"Операция прервана" : L"Operation is canceled", Text1251ToWide(ErrorText(20026)));
   EXPECT_EQ(L"Ok", Text1251ToWide(ErrorText(0)));
 }
 
@@ -52,8 +51,9 @@ TEST(ErrorText, MultiLineTemplatesKeepTheirLineBreaks) {
 TEST(RaiseError, FillsTheTemplateOfTheCode) {
   const Raised r = Catch(20001, {std::string("COM3")});
   EXPECT_EQ(20001, r.code);
-  EXPECT_EQ(test::RussianRun() ? L"Оборудование не найдено [COM3]." : L"The equipment not found [COM3].",
-            r.message);
+  EXPECT_EQ(
+      test::RussianRun() ? L"Оборудование не найдено [COM3]." : L"The equipment not found [COM3].",
+      r.message);
 }
 
 TEST(RaiseError, CodesOutsideTheTablePassTheirTextThrough) {

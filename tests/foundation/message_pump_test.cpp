@@ -17,8 +17,8 @@ class CountingWindow {
     cls.hInstance = GetModuleHandleW(nullptr);
     cls.lpszClassName = L"ra03v_counting_window";
     RegisterClassW(&cls);
-    window_.Reset(CreateWindowExW(0, cls.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                  nullptr, cls.hInstance, nullptr));
+    window_.Reset(CreateWindowExW(0, cls.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  cls.hInstance, nullptr));
     SetWindowLongPtrW(window_.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
   HWND Get() const { return window_.Get(); }
@@ -59,8 +59,8 @@ TEST(PumpedDelay, HandlesMessagesPostedDuringTheWait) {
   PostMessageW(window.Get(), WM_APP, 0, 0);
   // A timer posts another message in the middle of the wait.
   const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
-    PostMessageW(FindWindowExW(HWND_MESSAGE, nullptr, L"ra03v_counting_window", nullptr), WM_APP,
-                 0, 0);
+    PostMessageW(FindWindowExW(HWND_MESSAGE, nullptr, L"ra03v_counting_window", nullptr), WM_APP, 0,
+                 0);
   });
   const DWORD start = GetTickCount();
   PumpedDelay(300);

@@ -35,12 +35,11 @@ TEST(Guid, EmptyTextIsTheNullIdentifier) { EXPECT_TRUE(SameGuid(GUID{}, TextToGu
 
 TEST(Guid, BadTextIsRefused) {
   const std::wstring expected = L"Значение не является идентификатором объекта.";
-  for (const char* bad : {"abc", "{BAB8C117-CADF-4C73-9B2D-B042D637A74}",
-                          "{BAB8C117-CADF-4C73-9B2D-B042D637A7480}",
-                          "BAB8C117-CADF-4C73-9B2D-B042D637A748XX",
-                          "{BAB8C117+CADF-4C73-9B2D-B042D637A748}",
-                          "{BAB8C117-CADF-4C73-9B2D-B042D637A74G}",
-                          "{ AB8C117-CADF-4C73-9B2D-B042D637A748}", "Msxml2.DOMDocument"})
+  for (const char* bad :
+       {"abc", "{BAB8C117-CADF-4C73-9B2D-B042D637A74}", "{BAB8C117-CADF-4C73-9B2D-B042D637A7480}",
+        "BAB8C117-CADF-4C73-9B2D-B042D637A748XX", "{BAB8C117+CADF-4C73-9B2D-B042D637A748}",
+        "{BAB8C117-CADF-4C73-9B2D-B042D637A74G}", "{ AB8C117-CADF-4C73-9B2D-B042D637A748}",
+        "Msxml2.DOMDocument"})
     EXPECT_EQ(expected, MessageOf([&] { TextToGuid(bad); })) << bad;
 }
 

@@ -16,8 +16,9 @@ std::string W(const wchar_t* text) { return WideTo1251(text); }
 std::string NaiveReplace(const std::string& text, const std::string& pattern,
                          const std::string& replacement, bool caseSensitive) {
   auto eq = [&](char a, char b) {
-    return caseSensitive ? a == b : FoldLatinCase(static_cast<unsigned char>(a)) ==
-                                        FoldLatinCase(static_cast<unsigned char>(b));
+    return caseSensitive ? a == b
+                         : FoldLatinCase(static_cast<unsigned char>(a)) ==
+                               FoldLatinCase(static_cast<unsigned char>(b));
   };
   std::string out;
   size_t i = 0;
@@ -128,9 +129,9 @@ TEST(Crc32, MatchesKnownVectors) {
 }
 
 TEST(ConvertSpelling, RewritesTheSixSpellingsBothWays) {
-  std::string text = W(
-      L"<ТочкиДоступа><ТочкаДоступа КодТочкиДоступа=\"1\" ФлагТолькоЧтение=\"0\" "
-      L"ЗначениеПоУмолчанию=\"5\" Значение=\"7\"/></ТочкиДоступа>");
+  std::string text =
+      W(L"<ТочкиДоступа><ТочкаДоступа КодТочкиДоступа=\"1\" ФлагТолькоЧтение=\"0\" "
+        L"ЗначениеПоУмолчанию=\"5\" Значение=\"7\"/></ТочкиДоступа>");
   ConvertSpelling(text, SpellingDirection::ToDigitForm);
   EXPECT_EQ(W(L"<То4киДоступа><То4каДоступа КодТо4киДоступа=\"1\" ФлагТолько4тение=\"0\" "
               L"Зна4ениеПоУмол4анию=\"5\" Зна4ение=\"7\"/></То4киДоступа>"),

@@ -55,8 +55,7 @@ bool RunScenario(TParams& params, void*) {
   }
   if (verb == "chain") {
     int position = 0;
-    for (TParams* p = &params; p; p = p->NextBlock())
-      p->Set(0, Variant::FromInt(position++).Get());
+    for (TParams* p = &params; p; p = p->NextBlock()) p->Set(0, Variant::FromInt(position++).Get());
     return true;
   }
   if (verb == "clear") {

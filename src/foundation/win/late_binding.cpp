@@ -34,8 +34,8 @@ Variant InvokeByName(IDispatch* object, const wchar_t* name, WORD kind,
   Variant result;
   EXCEPINFO exception{};
   UINT badArg = 0;
-  const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params,
-                                    result.Put(), &exception, &badArg);
+  const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, result.Put(),
+                                    &exception, &badArg);
   Bstr description = Bstr::Attach(exception.bstrDescription);
   Bstr source = Bstr::Attach(exception.bstrSource);
   Bstr help = Bstr::Attach(exception.bstrHelpFile);

@@ -73,8 +73,9 @@ std::wstring Variant::ToText() const {
     return std::wstring(text ? text : L"", SysStringLen(text));
   }
   Variant converted;
-  CheckHResult(VariantChangeType(converted.Put(), const_cast<VARIANT*>(&value_), VARIANT_ALPHABOOL, VT_BSTR),
-               "VariantChangeType");
+  CheckHResult(
+      VariantChangeType(converted.Put(), const_cast<VARIANT*>(&value_), VARIANT_ALPHABOOL, VT_BSTR),
+      "VariantChangeType");
   return std::wstring(V_BSTR(&converted.value_) ? V_BSTR(&converted.value_) : L"",
                       SysStringLen(V_BSTR(&converted.value_)));
 }
@@ -83,13 +84,15 @@ std::string Variant::To1251() const { return WideTo1251(ToText()); }
 
 int32_t Variant::ToInt() const {
   Variant converted;
-  CheckHResult(VariantChangeType(converted.Put(), const_cast<VARIANT*>(&value_), 0, VT_I4), "VariantChangeType");
+  CheckHResult(VariantChangeType(converted.Put(), const_cast<VARIANT*>(&value_), 0, VT_I4),
+               "VariantChangeType");
   return V_I4(&converted.value_);
 }
 
 double Variant::ToDouble() const {
   Variant converted;
-  CheckHResult(VariantChangeType(converted.Put(), const_cast<VARIANT*>(&value_), 0, VT_R8), "VariantChangeType");
+  CheckHResult(VariantChangeType(converted.Put(), const_cast<VARIANT*>(&value_), 0, VT_R8),
+               "VariantChangeType");
   return V_R8(&converted.value_);
 }
 
