@@ -5,6 +5,7 @@
 #include "foundation/base_log.h"
 #include "foundation/system_info.h"
 #include "foundation/text_codec.h"
+#include "foundation/win/variant.h"
 #include "support/dll_under_test.h"
 
 namespace ra03v::test {
@@ -20,7 +21,7 @@ LogAnswer AskLog(DllUnderTest& dll) {
   block.SetName("logpath");
   for (int i = 0; i < 4; ++i) block.Add(Variant().Get());
   EXPECT_EQ(1, dll.Entry()(block.Get(), nullptr));
-  return {block.Value(0).ToText(), V_BOOL(&block.Value(3).Get()) != VARIANT_FALSE};
+  return {block.At(0).ToText(), V_BOOL(&block.At(3).Get()) != VARIANT_FALSE};
 }
 
 std::wstring ExpectedLogName(const std::wstring& dllFile) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "foundation/text_codec.h"
+#include "foundation/win/variant.h"
 #include "support/dll_under_test.h"
 #include "support/test_language.h"
 
@@ -58,7 +59,7 @@ TEST(Query, BothDllsAgreeOnTheContract) {
   Variant arg = Variant::FromInt(7);
   block.Add(arg.Get());
   EXPECT_EQ(1, probe.Entry()(block.Get(), nullptr));
-  EXPECT_EQ(7, block.Value(0).ToInt());
+  EXPECT_EQ(7, block.At(0).ToInt());
   EXPECT_FALSE(block->HasError);
 }
 
@@ -147,7 +148,7 @@ TEST_F(ProbeEntry, SuccessfulCallClearsHasErrorButKeepsTheCode) {
   block->ErrorCode = 0;
   EXPECT_EQ(1, dll.Entry()(block.Get(), task.Get()));
   EXPECT_FALSE(block->HasError);
-  EXPECT_EQ(L"x", block.Value(0).ToText());
+  EXPECT_EQ(L"x", block.At(0).ToText());
 }
 
 }  // namespace

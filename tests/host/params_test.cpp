@@ -4,6 +4,7 @@
 
 #include "foundation/win/bstr.h"
 #include "host/params.h"
+#include "foundation/win/variant.h"
 #include "support/dll_under_test.h"
 
 namespace ra03v::test {
@@ -130,22 +131,22 @@ TEST_F(Blocks, ChainIsWalkedInOrderAndClearDestroysTheSuccessors) {
   block.SetName("chain");
   block.Add(Variant().Get());
   for (int i = 0; i < 2; ++i) {
-    RA03V_PARAMS* next = block.AppendToChain();
+    RA03V_PARAMS* next = block.Append();
     VariantInit(&next->Values->rgvarg[0]);
     next->Values->cArgs = 1;
   }
   EXPECT_EQ(1, dll.Entry()(block.Get(), task.Get()));
-  EXPECT_EQ(0, block.Value(0).ToInt());
+  EXPECT_EQ(0, block.At(0).ToInt());
   EXPECT_EQ(1, Variant::Copy(block->Next->Values->rgvarg[0]).ToInt());
   EXPECT_EQ(2, Variant::Copy(block->Next->Next->Values->rgvarg[0]).ToInt());
 
-  const int destroyedBefore = HostBlock::Destroyed();
+  const int destroyedBefore = HostBlock::DestroyedCount();
   block.SetName("clear");
   block->ErrorCode = 7;
   block->HasError = 1;
   EXPECT_EQ(0, dll.Entry()(block.Get(), task.Get()));
   // The two successors went through the host's own class record.
-  EXPECT_EQ(destroyedBefore + 2, HostBlock::Destroyed());
+  EXPECT_EQ(destroyedBefore + 2, HostBlock::DestroyedCount());
   EXPECT_EQ(nullptr, block->Next);
   EXPECT_EQ(0u, block->Values->cArgs);
   EXPECT_EQ(0, block->ErrorCode);
@@ -175,10 +176,10 @@ TEST(LibraryBlocks, OwnedListAddsInNaturalOrderAndRefusesPastCapacity) {
 TEST(LibraryBlocks, DestroyFreesAHostMadeSuccessorThroughItsOwnRecord) {
   TParams::Owned block = TParams::Create();
   block->AllocValues();
-  const int before = HostBlock::Destroyed();
+  const int before = HostBlock::DestroyedCount();
   block->Next = HostBlock::NewRaw();
   block.reset();
-  EXPECT_EQ(before + 1, HostBlock::Destroyed());
+  EXPECT_EQ(before + 1, HostBlock::DestroyedCount());
 }
 
 TEST(LibraryBlocks, ErrorFlagFollowsTheCode) {
