@@ -7,6 +7,7 @@
 #include "foundation/base_log.h"
 #include "foundation/error_codes.h"
 #include "foundation/protect_exception.h"
+#include "host/class_factory.h"
 #include "host/plugin_entry.h"
 #include "module/module_startup.h"
 
@@ -55,8 +56,20 @@ bool RunScenario(TParams& params, void*) {
   }
   if (verb == "chain") {
     int position = 0;
-    for (TParams* p = &params; p; p = p->NextBlock())
-      p->Set(0, Variant::FromInt(position++).Get());
+    for (TParams* p = &params; p; p = p->NextBlock()) p->Set(0, Variant::FromInt(position++).Get());
+    return true;
+  }
+  if (verb == "createvaluearray") {
+    ComPtr<ISafeArray> table = CreateValueArray();
+    VARIANT object;
+    V_VT(&object) = VT_DISPATCH;
+    V_DISPATCH(&object) = table.Detach();
+    params.Set(0, Variant::Attach(object).Get());
+    return true;
+  }
+  if (verb == "factories") {
+    params.Set(0, Variant::FromInt(RegisteredFactoryCount()).Get());
+    params.Set(3, Variant::FromText(ComServerName()).Get());
     return true;
   }
   if (verb == "clear") {
