@@ -96,6 +96,17 @@ SAFEARRAY* TSafeArray::Table() const noexcept {
   return (data_.Type() & VT_ARRAY) ? V_ARRAY(&data_.Get()) : nullptr;
 }
 
+SafeArray TSafeArray::DetachTable(VARTYPE& type) noexcept {
+  type = ElementType();
+  SAFEARRAY* array = Table();
+  if (array) {
+    VARIANT given = data_.Release();  // the array now belongs to the caller
+    (void)given;
+  }
+  countX_ = countY_ = 0;
+  return SafeArray::Attach(array);
+}
+
 VARTYPE TSafeArray::ElementType() const noexcept {
   return static_cast<VARTYPE>(data_.Type() & ~VT_ARRAY);
 }
@@ -184,16 +195,14 @@ void TSafeArray::SaveTable(const std::wstring& fileName) const {
 }
 
 bool TSafeArray::LoadTable(const std::wstring& fileName) {
-  ComPtr<ISafeArray> loaded;
+  ComPtr<TSafeArray> loaded;
   if (!LoadStorageFile(fileName, loaded)) return false;
-  SAFEARRAY* array = nullptr;
+  // The object read is new and nobody else holds it: its table is taken over
+  // rather than copied.
   VARTYPE type = VT_EMPTY;
-  CheckHResult(loaded->GetPSA(&array), "GetPSA");
-  CheckHResult(loaded->GetElementType(&type), "GetElementType");
-  SafeArray copy;
-  CheckHResult(SafeArrayCopy(array, copy.Put()), "SafeArrayCopy");
-  TakeOver(copy.Get(), type);
-  (void)copy.Release();
+  SafeArray array = loaded->DetachTable(type);
+  TakeOver(array.Get(), type);
+  (void)array.Release();
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "foundation/win/safe_array.h"
 #include "host/auto_object.h"
 #include "ra03v/value_array.h"
 
@@ -59,6 +60,8 @@ class TSafeArray final : public TBaseAutoObject, public ISafeArray, public ISupp
   // with elements of type.
   void TakeOver(SAFEARRAY* array, VARTYPE type);
   SAFEARRAY* Table() const noexcept;
+  // Gives the table away (with its element type); the object is left without one.
+  SafeArray DetachTable(VARTYPE& type) noexcept;
   VARTYPE ElementType() const noexcept;
   int32_t CountX() const noexcept { return countX_; }
   int32_t CountY() const noexcept { return countY_; }

@@ -246,6 +246,8 @@ Variant ReadArray(TMyMemoryStream& stream, uint32_t word, int depth) {
     (void)array.Release();
     VARIANT object;
     V_VT(&object) = VT_DISPATCH;
+    // Readers of the stream rely on this: every object read is one of ours,
+    // seen through its ISafeArray part.
     V_DISPATCH(&object) = static_cast<ISafeArray*>(table.Detach());
     return Variant::Attach(object);
   }

@@ -8,6 +8,7 @@
 #include "foundation/text_utils.h"
 #include "host/file_io.h"
 #include "host/memory_stream.h"
+#include "host/safe_array_object.h"
 #include "host/value_encoding.h"
 
 namespace ra03v {
@@ -61,7 +62,7 @@ std::string EncodeStorage(const VARIANT& table, double savedAt) {
   return file;
 }
 
-ComPtr<ISafeArray> DecodeStorage(std::string_view file) {
+ComPtr<TSafeArray> DecodeStorage(std::string_view file) {
   if (file.size() < kStorageHeaderSize || U32At(file, kFileSizeAt) != file.size())
     Fail("Хранилище повреждено - неверный размер файла");
   if (std::memcmp(file.data(), kSignature, sizeof(kSignature)) != 0)
@@ -85,11 +86,11 @@ ComPtr<ISafeArray> DecodeStorage(std::string_view file) {
   stream.Seek(0);
 
   Variant value = ReadValue(stream);
-  ComPtr<ISafeArray> table;
-  if (value.Type() != VT_DISPATCH || !V_DISPATCH(&value.Get()) ||
-      FAILED(V_DISPATCH(&value.Get())->QueryInterface(RA03V_IID_ISafeArray, table.PutVoid())))
+  // Objects come out of the reading only as value array objects made for it.
+  if (value.Type() != VT_DISPATCH || !V_DISPATCH(&value.Get()))
     RaiseUnsupportedType(value.Type(), &value.Get());
-  return table;
+  return ComPtr<TSafeArray>::Copy(
+      static_cast<TSafeArray*>(static_cast<ISafeArray*>(V_DISPATCH(&value.Get()))));
 }
 
 void SaveStorageFile(const std::wstring& name, const VARIANT& table) {
@@ -101,7 +102,7 @@ void SaveStorageFile(const std::wstring& name, const VARIANT& table) {
   WriteWholeFile(name, file.data(), file.size());
 }
 
-bool LoadStorageFile(const std::wstring& name, ComPtr<ISafeArray>& table) {
+bool LoadStorageFile(const std::wstring& name, ComPtr<TSafeArray>& table) {
   std::string file;
   if (!ReadWholeFile(name, file)) return false;
   table = DecodeStorage(file);

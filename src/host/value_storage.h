@@ -13,6 +13,8 @@
 
 namespace ra03v {
 
+class TSafeArray;
+
 inline constexpr size_t kStorageHeaderSize = 31;
 inline constexpr uint8_t kStorageVersion = 1;
 // Decompressed payloads above this size are refused before anything is allocated.
@@ -23,12 +25,12 @@ uint32_t StorageChecksum(const void* data, size_t size) noexcept;
 
 // The whole file image for table (VT_ARRAY | element type, its SAFEARRAY).
 std::string EncodeStorage(const VARIANT& table, double savedAt);
-// Checks a whole file image in the fixed order and decodes it into a value array object.
-ComPtr<ISafeArray> DecodeStorage(std::string_view file);
+// Checks a whole file image in the fixed order and decodes it into a new value array object.
+ComPtr<TSafeArray> DecodeStorage(std::string_view file);
 
 // Writes table's storage file, stamped with the local time.
 void SaveStorageFile(const std::wstring& name, const VARIANT& table);
 // False when the file does not exist.
-bool LoadStorageFile(const std::wstring& name, ComPtr<ISafeArray>& table);
+bool LoadStorageFile(const std::wstring& name, ComPtr<TSafeArray>& table);
 
 }  // namespace ra03v

@@ -8,6 +8,7 @@
 #include "foundation/text_codec.h"
 #include "foundation/win/safe_array.h"
 #include "host/class_factory.h"
+#include "host/safe_array_object.h"
 #include "host/value_storage.h"
 #include "storage_support.h"
 #include "support/dispatch_caller.h"
@@ -126,7 +127,7 @@ TEST(StorageFuzz, EveryMutationLoadsOrFailsWithAKnownMessage) {
       image = MakeStorageFile(Mutate(PlainPayload(seed), random));
     }
     try {
-      ComPtr<ISafeArray> table = DecodeStorage(image);
+      ComPtr<TSafeArray> table = DecodeStorage(image);
       ASSERT_TRUE(table);
       ++loaded;
     } catch (const std::exception& e) {
