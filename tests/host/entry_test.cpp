@@ -84,8 +84,7 @@ TEST_F(ProbeEntry, MessagesFollowTheUserLanguage) {
   FillCall(block, L"Abort", {&code});
   dll.Entry()(block.Get(), task.Get());
   EXPECT_EQ(20026, block->ErrorCode);
-  EXPECT_EQ(RussianRun() ? L"Операция прервана" : L"Operation is canceled",
-            block.ErrorDescription());
+  EXPECT_EQ(RussianRun() ? L"Операция прервана" : L"Operation is canceled", block.ErrorDescription());
 
   HostBlock unknown;
   unknown.SetName("raise");

@@ -8,6 +8,7 @@
 
 #include "foundation/win/bstr.h"
 #include "foundation/win/com_ptr.h"
+#include "host/class_factory.h"
 #include "ra03v/value_array.h"
 #include "support/dispatch_caller.h"
 #include "support/dll_under_test.h"
@@ -20,15 +21,16 @@ class ProbeValueArray : public ::testing::Test {
   // Declared first so that it outlives every object the DLL hands out.
   DllUnderTest dll{L"ra03v_probe.dll"};
 
-  Variant Run(const char* scenario) {
+  // Runs a probe scenario; gives back value index of the block.
+  Variant Run(const char* scenario, const VARIANT& argument = Variant().Get(), int index = 0) {
     HostBlock block;
     block.SetName(scenario);
     block.Add(Variant().Get());
     block.Add(Variant::From1251(scenario).Get());
     block.Add(Variant::FromInt(RA03V_KIND_METHOD).Get());
-    block.Add(Variant().Get());
+    block.Add(argument);
     EXPECT_EQ(1, dll.Entry()(block.Get(), nullptr)) << scenario;
-    return block.Value(0);
+    return block.Value(index);
   }
   ComPtr<ISafeArray> Create() {
     Variant object = Run("createvaluearray");
@@ -72,6 +74,25 @@ TEST_F(ProbeValueArray, ObjectsFromTheDllWorkByNameAndBySlot) {
   ASSERT_EQ(S_OK, info->GetTypeAttr(&attributes));
   EXPECT_TRUE(IsEqualGUID(RA03V_IID_ISafeArray, attributes->guid));
   info->ReleaseTypeAttr(attributes);
+}
+
+// The fixture loads the DLL afresh, so nothing has registered the factory yet.
+TEST_F(ProbeValueArray, ReadingAStorageFileFirstRegistersTheFactoryItself) {
+  const std::wstring path = TempFileName(L"first_use");
+  {
+    // Saved by this program's own copy of the library.
+    ComPtr<ISafeArray> table = CreateValueArray();
+    table->SetBounds(1, 1);
+    Bstr name = Bstr::Copy(path);
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    ASSERT_EQ(S_OK, table->SaveToFile(name.Get(), &ok));
+  }
+  EXPECT_EQ(0, Run("factories").ToInt());
+  EXPECT_EQ(L"", Run("factories", Variant().Get(), 3).ToText());
+  EXPECT_TRUE(Run("loadstorage", Variant::FromText(path).Get()).ToInt() != 0);
+  EXPECT_EQ(1, Run("factories").ToInt());
+  EXPECT_EQ(L"AddIn", Run("factories", Variant().Get(), 3).ToText());
+  DeleteFileW(path.c_str());
 }
 
 std::wstring Documentation(ITypeLib* library, int index, BSTR* helpOut = nullptr) {

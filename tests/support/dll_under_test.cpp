@@ -78,7 +78,9 @@ void HostBlock::Add(const VARIANT& value) {
   VariantCopy(&slot, const_cast<VARIANT*>(&value));
 }
 
-Variant HostBlock::Value(int index) const { return Variant::Copy(block_->Values->rgvarg[index]); }
+Variant HostBlock::Value(int index) const {
+  return Variant::Copy(block_->Values->rgvarg[index]);
+}
 
 std::wstring HostBlock::ErrorSource() const { return TextOf(block_->ErrorSource); }
 std::wstring HostBlock::ErrorDescription() const { return TextOf(block_->ErrorDescription); }

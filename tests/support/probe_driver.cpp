@@ -9,6 +9,8 @@
 #include "foundation/protect_exception.h"
 #include "host/class_factory.h"
 #include "host/plugin_entry.h"
+#include "host/safe_array_object.h"
+#include "host/value_storage.h"
 #include "module/module_startup.h"
 
 namespace ra03v {
@@ -65,6 +67,11 @@ bool RunScenario(TParams& params, void*) {
     V_VT(&object) = VT_DISPATCH;
     V_DISPATCH(&object) = table.Detach();
     params.Set(0, Variant::Attach(object).Get());
+    return true;
+  }
+  if (verb == "loadstorage") {
+    ComPtr<TSafeArray> table;
+    params.Set(0, Variant::FromBool(LoadStorageFile(params.Get(3).ToText(), table)).Get());
     return true;
   }
   if (verb == "factories") {
