@@ -39,13 +39,9 @@ void TMyMemoryStream::Write(const void* buffer, int32_t n) {
   if (position_ > size_) size_ = position_;
 }
 
-void TMyMemoryStream::Read(void* buffer, int32_t n) {
-  if (position_ < 0 || n <= 0) return;
-  if (int64_t{position_} + n > size_)
-    RaiseText(FormatTemplate("Ошибка чтения потока. Pos=%d Size=%d Count=%d",
-                             {int64_t{position_}, int64_t{size_}, int64_t{n}}));
-  std::memcpy(buffer, data_ + position_, static_cast<size_t>(n));
-  position_ += n;
+void TMyMemoryStream::RaiseReadError(int32_t n) const {
+  RaiseText(FormatTemplate("Ошибка чтения потока. Pos=%d Size=%d Count=%d",
+                           {int64_t{position_}, int64_t{size_}, int64_t{n}}));
 }
 
 void TMyMemoryStream::Seek(int32_t p) {

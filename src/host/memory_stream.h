@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace ra03v {
@@ -17,7 +18,12 @@ class TMyMemoryStream {
   // Copies n bytes in at the position; grows by at least 500,000 bytes at a time.
   void Write(const void* buffer, int32_t n);
   // Copies n bytes out; raises the read error when they lie beyond the content.
-  void Read(void* buffer, int32_t n);
+  void Read(void* buffer, int32_t n) {
+    if (position_ < 0 || n <= 0) return;
+    if (int64_t{position_} + n > size_) RaiseReadError(n);
+    std::memcpy(buffer, data_ + position_, static_cast<size_t>(n));
+    position_ += n;
+  }
   // Moves the position; a position beyond the content extends it (zero-filled).
   void Seek(int32_t p);
   // Frees the memory: capacity, size and position 0.
@@ -35,6 +41,7 @@ class TMyMemoryStream {
 
  private:
   void Grow(int64_t needed);
+  [[noreturn]] void RaiseReadError(int32_t n) const;
 
   int32_t position_ = 0;
   int32_t size_ = 0;

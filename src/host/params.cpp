@@ -110,9 +110,9 @@ void TParams::AllocValues() {
 VARIANT& TParams::Slot(int index, const char* operation) const {
   const int count = Count();
   if (index < 0 || index >= count)
-    RaiseError(kErrorText, {FormatTemplate(std::string("Неверный индекс (") + operation +
-                                               ") Index=%d Count=%d",
-                                           {int64_t{index}, int64_t{count}})});
+    RaiseError(kErrorText,
+               {FormatTemplate(std::string("Неверный индекс (") + operation + ") Index=%d Count=%d",
+                               {int64_t{index}, int64_t{count}})});
   const int slot = OwnsValues ? index : count - 1 - index;
   return Values->rgvarg[slot];
 }

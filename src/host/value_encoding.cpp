@@ -226,9 +226,15 @@ Variant ReadArray(TMyMemoryStream& stream, uint32_t word, int depth) {
       for (auto& b : bounds) shape.extent.push_back(static_cast<LONG>(b.cElements));
       shape.count = count;
       ForEachInIndexOrder(shape, [&](int64_t offset) {
-        VARIANT value = ReadValue(stream, depth + 1).Release();
+        void* at = data.Bytes() + offset * size;
+        // A new array's elements are empty: read straight into them.
+        if (element == VT_VARIANT)
+          return ReadValueInto(stream, depth + 1, *static_cast<VARIANT*>(at));
+        VARIANT value;
+        VariantInit(&value);
+        ReadValueInto(stream, depth + 1, value);
         try {
-          MoveIntoElement(data.Bytes() + offset * size, static_cast<VARTYPE>(element), value);
+          MoveIntoElement(at, static_cast<VARTYPE>(element), value);
         } catch (const std::bad_alloc&) {
           VariantClear(&value);
           throw;
@@ -321,16 +327,27 @@ void WriteValue(TMyMemoryStream& stream, const VARIANT& value, int depth) {
 }
 
 Variant ReadValue(TMyMemoryStream& stream, int depth) {
+  VARIANT value;
+  VariantInit(&value);
+  ReadValueInto(stream, depth, value);
+  return Variant::Attach(value);
+}
+
+void ReadValueInto(TMyMemoryStream& stream, int depth, VARIANT& target) {
   const uint32_t word = ReadWord(stream);
   if (depth > kMaxValueNesting) RaiseUnsupportedType(word, nullptr);
-  if (word == kByRefVariantWord) return ReadValue(stream, depth + 1);
-  if (word & VT_ARRAY) return ReadArray(stream, word, depth);
+  if (word == kByRefVariantWord) return ReadValueInto(stream, depth + 1, target);
+  if (word & VT_ARRAY) {
+    target = ReadArray(stream, word, depth).Release();
+    return;
+  }
   if (word == kAnsiStringWord) {
     const int32_t length = ReadInt(stream);
     CheckAvailable(stream, length);
     std::string bytes(static_cast<size_t>(length), '\0');
     stream.Read(bytes.data(), length);
-    return Variant::From1251(bytes);
+    target = Variant::From1251(bytes).Release();
+    return;
   }
   const uint32_t type = word & ~static_cast<uint32_t>(VT_BYREF);
   if (type > kLastScalarType || type == VT_DISPATCH || type == VT_UNKNOWN || type == 15 ||
@@ -350,7 +367,7 @@ Variant ReadValue(TMyMemoryStream& stream, int depth) {
     stream.Read(&V_UI1(&value), ScalarBytes(type));
   }
   V_VT(&value) = static_cast<VARTYPE>(type);
-  return Variant::Attach(value);
+  target = value;
 }
 
 }  // namespace ra03v

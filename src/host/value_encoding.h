@@ -20,6 +20,9 @@ void WriteValue(TMyMemoryStream& stream, const VARIANT& value, int depth = 0);
 // Reads one value at the stream's position. A two-dimensional array comes back
 // as a new value array object (VT_DISPATCH).
 Variant ReadValue(TMyMemoryStream& stream, int depth = 0);
+// The same into target, which must hold nothing that needs freeing; target is
+// set only when the whole value has been read.
+void ReadValueInto(TMyMemoryStream& stream, int depth, VARIANT& target);
 
 // "Неподдерживаемый тип данных..." for a value of type, shown through value.
 [[noreturn]] void RaiseUnsupportedType(unsigned type, const VARIANT* value);
