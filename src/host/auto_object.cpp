@@ -168,6 +168,7 @@ void TBaseAutoObject::RunInvoke(DISPID id, WORD flags, DISPPARAMS& args, VARIANT
   if (id < 0 || static_cast<size_t>(id) >= dispNames_.size())
     throw std::runtime_error(FormatTemplate("Неизвестный идентификатор члена: %d", {int64_t{id}}));
   const std::string name = UpperMemberName(dispNames_[static_cast<size_t>(id)]);
+  if (args.cArgs > 0 && !args.rgvarg) throw std::runtime_error("Неверный список параметров.");
 
   TParams& call = *callBlock_;
   call.Clear();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <climits>
 #include <stdexcept>
 
 #include "foundation/text_codec.h"
@@ -119,6 +120,10 @@ void TSafeArray::ResizeTable(int32_t x, int32_t y) {
     bounds[0].cElements = static_cast<ULONG>(x);
     bounds[1].cElements = static_cast<ULONG>(y);
   }
+  // The array's byte size must not wrap around in the automation runtime's
+  // 32-bit arithmetic.
+  if (uint64_t{bounds[0].cElements} * bounds[1].cElements * sizeof(VARIANT) > INT32_MAX)
+    throw std::bad_alloc();
   SafeArray fresh = SafeArray::Attach(SafeArrayCreate(VT_VARIANT, 2, bounds));
   if (!fresh.Get()) throw std::bad_alloc();
   if (Table()) {

@@ -144,6 +144,7 @@ void WriteArray(TMyMemoryStream& stream, VARTYPE type, SAFEARRAY* array, int dep
   V_VT(&shown) = static_cast<VARTYPE>(VT_ARRAY | element);
   V_ARRAY(&shown) = array;
   if (!array || depth > kMaxValueNesting || !IsArrayElementType(element) ||
+      SafeArrayGetDim(array) == 0 ||
       SafeArrayGetElemsize(array) != ElementSize(static_cast<VARTYPE>(element)))
     RaiseUnsupportedType(VT_ARRAY | element, &shown);
   const ArrayShape shape = ShapeOf(array);

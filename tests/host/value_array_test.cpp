@@ -73,6 +73,12 @@ TEST_F(ValueArray, ResizingKeepsTheOverlapAndEmptiesNewCells) {
   EXPECT_EQ(2, Property(L"RowCount"));
   ASSERT_EQ(S_OK, table->SetBounds(0, 4));
   EXPECT_EQ(1, CallMethod(dispatch(), L"Empty").result.ToInt());
+  // A table too large to address fails and keeps the old one.
+  DispatchOutcome huge = CallMethod(dispatch(), L"SetBounds", {I4(100000), I4(100000)});
+  EXPECT_EQ(DISP_E_EXCEPTION, huge.hr);
+  EXPECT_EQ(L"EOutOfMemory", huge.source);
+  EXPECT_EQ(0, Property(L"RowCount"));
+  EXPECT_EQ(4, Property(L"ColCount"));
 }
 
 TEST_F(ValueArray, OutArgumentsAndRowValues) {
