@@ -177,6 +177,7 @@ void WriteArray(TMyMemoryStream& stream, VARTYPE type, SAFEARRAY* array, int dep
 void WriteString(TMyMemoryStream& stream, uint32_t word, BSTR text) {
   // Cut at the first zero character.
   const uint32_t length = text ? static_cast<uint32_t>(wcsnlen(text, SysStringLen(text))) : 0;
+  if (length > INT32_MAX / 2) throw std::bad_alloc();
   WriteWord(stream, word);
   WriteWord(stream, length);
   stream.Write(text, static_cast<int32_t>(length * 2));
