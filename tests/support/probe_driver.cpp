@@ -7,7 +7,10 @@
 #include "foundation/base_log.h"
 #include "foundation/error_codes.h"
 #include "foundation/protect_exception.h"
+#include "host/class_factory.h"
 #include "host/plugin_entry.h"
+#include "host/safe_array_object.h"
+#include "host/value_storage.h"
 #include "module/module_startup.h"
 
 namespace ra03v {
@@ -56,6 +59,24 @@ bool RunScenario(TParams& params, void*) {
   if (verb == "chain") {
     int position = 0;
     for (TParams* p = &params; p; p = p->NextBlock()) p->Set(0, Variant::FromInt(position++).Get());
+    return true;
+  }
+  if (verb == "createvaluearray") {
+    ComPtr<ISafeArray> table = CreateValueArray();
+    VARIANT object;
+    V_VT(&object) = VT_DISPATCH;
+    V_DISPATCH(&object) = table.Detach();
+    params.Set(0, Variant::Attach(object).Get());
+    return true;
+  }
+  if (verb == "loadstorage") {
+    ComPtr<TSafeArray> table;
+    params.Set(0, Variant::FromBool(LoadStorageFile(params.Get(3).ToText(), table)).Get());
+    return true;
+  }
+  if (verb == "factories") {
+    params.Set(0, Variant::FromInt(RegisteredFactoryCount()).Get());
+    params.Set(3, Variant::FromText(ComServerName()).Get());
     return true;
   }
   if (verb == "clear") {

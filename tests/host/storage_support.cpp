@@ -1,0 +1,44 @@
+#include "storage_support.h"
+
+#include <zlib.h>
+
+#include <cstring>
+
+#include "host/value_storage.h"
+
+namespace ra03v::test {
+
+void FixHeader(std::string& file) {
+  const uint32_t checksum = StorageChecksum(file.data() + 31, file.size() - 31);
+  const uint32_t size = static_cast<uint32_t>(file.size());
+  std::memcpy(file.data() + 19, &checksum, 4);
+  std::memcpy(file.data() + 23, &size, 4);
+}
+
+std::string MakeStorageFile(const std::string& plain, uint8_t version) {
+  uLongf packed = compressBound(static_cast<uLong>(plain.size()));
+  std::string file(31 + packed, '\0');
+  compress2(reinterpret_cast<Bytef*>(file.data() + 31), &packed,
+            reinterpret_cast<const Bytef*>(plain.data()), static_cast<uLong>(plain.size()), 9);
+  file.resize(31 + packed);
+  std::memcpy(file.data(), "\tSaFeArRaY", 10);
+  file[10] = static_cast<char>(version);
+  const uint32_t plainSize = static_cast<uint32_t>(plain.size());
+  std::memcpy(file.data() + 27, &plainSize, 4);
+  FixHeader(file);
+  return file;
+}
+
+std::string PlainPayload(const std::string& file) {
+  uint32_t plainSize = 0;
+  std::memcpy(&plainSize, file.data() + 27, 4);
+  std::string plain(plainSize, '\0');
+  uLongf size = plainSize;
+  uncompress(reinterpret_cast<Bytef*>(plain.data()), &size,
+             reinterpret_cast<const Bytef*>(file.data() + 31),
+             static_cast<uLong>(file.size() - 31));
+  plain.resize(size);
+  return plain;
+}
+
+}  // namespace ra03v::test
