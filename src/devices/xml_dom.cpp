@@ -28,13 +28,19 @@ std::string WithoutDeclaration(std::string text) {
 // Queries are XPath: MSXML 3 would read them as XSL patterns, which some DOM
 // implementations cannot match against Cyrillic names. The DOM of MSXML 2 has
 // no such property and only knows patterns, which read these queries alike.
-void UseXPath(IDispatch* document) noexcept {
+constexpr const wchar_t* kSelectionLanguage = L"SelectionLanguage";
+constexpr const wchar_t* kXPath = L"XPath";
+
+void SetQueryLanguage(IDispatch* document, const VARIANT& language) noexcept {
   try {
-    const Variant name = Variant::FromText(L"SelectionLanguage");
-    const Variant value = Variant::FromText(L"XPath");
-    CallMethod(document, L"setProperty", {&name.Get(), &value.Get()});
+    const Variant name = Variant::FromText(kSelectionLanguage);
+    CallMethod(document, L"setProperty", {&name.Get(), &language});
   } catch (const std::exception&) {
   }
+}
+
+void UseXPath(IDispatch* document) noexcept {
+  SetQueryLanguage(document, Variant::FromText(kXPath).Get());
 }
 
 }  // namespace
@@ -128,16 +134,30 @@ XmlDocument XmlDocument::Use(IDispatch* object) {
   auto com = std::make_shared<ComInit>();
   XmlDocument document(com, ComPtr<IDispatch>::Copy(object));
   document.parsed_ = object != nullptr;
-  if (object) {
-    // A node is queried through its document.
-    ComPtr<IDispatch> owner;
-    try {
-      owner = TakeDispatch(GetProperty(object, L"ownerDocument"));
-    } catch (const std::exception&) {
-    }
-    UseXPath(owner ? owner.Get() : object);
+  if (!object) return document;
+  // A node is queried through its document.
+  ComPtr<IDispatch> owner;
+  try {
+    owner = TakeDispatch(GetProperty(object, L"ownerDocument"));
+  } catch (const std::exception&) {
   }
+  if (!owner) owner = ComPtr<IDispatch>::Copy(object);
+  // The caller's document gets its own query language back when we are done.
+  Variant previous;
+  try {
+    const Variant name = Variant::FromText(kSelectionLanguage);
+    previous = CallMethod(owner.Get(), L"getProperty", {&name.Get()});
+  } catch (const std::exception&) {
+    return document;  // a DOM without the property knows patterns only
+  }
+  if (previous.Type() == VT_BSTR && previous.ToText() == kXPath) return document;
+  UseXPath(owner.Get());
+  document.restore_ = std::make_shared<QueryLanguageRestore>(std::move(owner), std::move(previous));
   return document;
+}
+
+XmlDocument::QueryLanguageRestore::~QueryLanguageRestore() {
+  SetQueryLanguage(document_.Get(), previous_.Get());
 }
 
 XmlNode XmlDocument::Root() const {

@@ -13,6 +13,7 @@
 
 #include "foundation/win/com_init.h"
 #include "foundation/win/com_ptr.h"
+#include "foundation/win/variant.h"
 
 namespace ra03v {
 
@@ -66,8 +67,8 @@ class XmlDocument : public XmlNode {
   // A new document from text, asynchronous loading off. Text that does not
   // parse leaves the document empty and Parsed() false.
   static XmlDocument Parse(std::string_view text);
-  // An MSXML document or node the caller already holds, used as it is (its
-  // document is switched to XPath queries).
+  // An MSXML document or node the caller already holds, used as it is; its
+  // document answers XPath queries until the last copy of this object is gone.
   static XmlDocument Use(IDispatch* object);
 
   bool Parsed() const noexcept { return parsed_; }
@@ -77,7 +78,22 @@ class XmlDocument : public XmlNode {
 
  private:
   using XmlNode::XmlNode;
+
+  // Gives a caller's document its query language back.
+  class QueryLanguageRestore {
+   public:
+    QueryLanguageRestore(ComPtr<IDispatch> document, Variant previous) noexcept
+        : document_(std::move(document)), previous_(std::move(previous)) {}
+    ~QueryLanguageRestore();
+
+   private:
+    ComPtr<IDispatch> document_;
+    Variant previous_;
+  };
+
   bool parsed_ = false;
+  // Released before the COM scope of the base.
+  std::shared_ptr<QueryLanguageRestore> restore_;
 };
 
 }  // namespace ra03v

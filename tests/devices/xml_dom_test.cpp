@@ -10,6 +10,8 @@
 #include "devices/parameters_document.h"
 #include "devices/prop_list.h"
 #include "foundation/win/com_init.h"
+#include "foundation/win/late_binding.h"
+#include "foundation/xml_helpers.h"
 #include "test_data.h"
 
 namespace ra03v {
@@ -88,6 +90,23 @@ TEST(XmlDom, UsesADocumentObjectTheCallerHolds) {
   const XmlDocument element = XmlDocument::Use(held.Root().Get());
   EXPECT_FALSE(element.Root());
   EXPECT_EQ(1u, element.SelectNodes("/Модель").size());
+}
+
+TEST(XmlDom, ACallersDocumentGetsItsQueryLanguageBack) {
+  ComInit com;
+  const ComPtr<IDispatch> raw = CreateXmlDocument();  // the DOM's own default language
+  const Variant text = Variant::FromText(L"<Система><Модель Код=\"1\"/></Система>");
+  ASSERT_TRUE(V_BOOL(&CallMethod(raw.Get(), L"loadXML", {&text.Get()}).Get()));
+  const Variant name = Variant::FromText(L"SelectionLanguage");
+  const std::wstring before = CallMethod(raw.Get(), L"getProperty", {&name.Get()}).ToText();
+  ASSERT_NE(L"XPath", before);  // else there would be nothing to give back
+  {
+    const XmlDocument used = XmlDocument::Use(raw.Get());
+    const XmlDocument copy = used;
+    EXPECT_EQ("1", used.SelectSingleNode("/Система/Модель").Attribute("Код"));
+    EXPECT_EQ(L"XPath", CallMethod(raw.Get(), L"getProperty", {&name.Get()}).ToText());
+  }
+  EXPECT_EQ(before, CallMethod(raw.Get(), L"getProperty", {&name.Get()}).ToText());
 }
 
 // What the calling thread's COM state is: CO_E_NOTINITIALIZED, or the apartment type.
