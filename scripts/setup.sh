@@ -9,7 +9,7 @@ packages=(
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   libz-mingw-w64-dev libwine-dev wine64
   googletest cmake ninja-build xvfb xauth
-  g++ make procps
+  g++ make procps python3
 )
 
 missing=()
