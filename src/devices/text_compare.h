@@ -1,0 +1,11 @@
+#pragma once
+// Comparing library texts (Windows-1251) the way the user's locale does,
+// without going through the active code page.
+#include <string_view>
+
+namespace ra03v {
+
+// Equal ignoring the case of every letter, Cyrillic included.
+bool SameText(std::string_view a, std::string_view b);
+
+}  // namespace ra03v
