@@ -21,6 +21,7 @@ void TCustomComPort::Open() {
   if (connected_) return;
   DoBeforeOpen();
   AcquireHandle();
+  closing_.ResetSignal();
   connected_ = true;
   try {
     ConfigureHandle();
@@ -61,7 +62,13 @@ void TCustomComPort::Close() {
   DoDSRChange(false);
   DoRLSDChange(false);
   DoBeforeClose();
-  AbortPendingIO();
+  closing_.Set();
+  try {
+    AbortPendingIO();
+  } catch (...) {
+    closing_.ResetSignal();
+    throw;
+  }
   if (threadCreated_) {
     thread_.reset();
     threadCreated_ = false;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "foundation/win/event.h"
 #include "foundation/win/unique_handle.h"
 #include "serial/com_error.h"
 #include "serial/com_settings.h"
@@ -160,6 +161,9 @@ class TCustomComPort {
   std::unique_ptr<TComThread> thread_;
   bool threadCreated_ = false;
   FileHandle handle_;
+  // Set while Close runs: a read or write still waiting then gives up, so
+  // that a handler cannot keep the event thread (and with it Close) waiting.
+  Event closing_ = Event::ManualReset();
   std::unique_ptr<TComSyncWindow> window_;
   int threadPriority_ = THREAD_PRIORITY_NORMAL;
   bool connected_ = false;

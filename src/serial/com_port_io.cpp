@@ -15,10 +15,20 @@ struct AsyncRequest {
   OVERLAPPED overlapped{};
 };
 
-// Waits for the request and returns the bytes transferred; false on failure.
-bool Complete(HANDLE device, AsyncRequest& request, DWORD& transferred) {
-  if (WaitForSingleObject(request.event.Get(), INFINITE) != WAIT_OBJECT_0) return false;
-  return GetOverlappedResult(device, &request.overlapped, &transferred, FALSE) != FALSE;
+// Waits without time limit for the request, or for the port to start closing;
+// then the request is cancelled and what it moved so far counts. Returns
+// false on failure, with the system's error as the last error.
+bool Complete(HANDLE device, AsyncRequest& request, HANDLE closing, DWORD& transferred) {
+  const HANDLE waitList[] = {request.event.Get(), closing};
+  const DWORD woke = WaitForMultipleObjects(2, waitList, FALSE, INFINITE);
+  if (woke == WAIT_OBJECT_0)
+    return GetOverlappedResult(device, &request.overlapped, &transferred, FALSE) != FALSE;
+  if (woke != WAIT_OBJECT_0 + 1) return false;
+  CancelIoEx(device, &request.overlapped);
+  // The record must outlive the request: wait until the cancellation is done.
+  if (GetOverlappedResult(device, &request.overlapped, &transferred, TRUE)) return true;
+  transferred = static_cast<DWORD>(request.overlapped.InternalHigh);
+  return GetLastError() == ERROR_OPERATION_ABORTED;
 }
 
 }  // namespace
@@ -34,7 +44,8 @@ int32_t TCustomComPort::WriteText(const std::string& text) {
       GetLastError() != ERROR_IO_PENDING)
     RaiseComPortLastError(CError_WriteFailed);
   // A small write may finish at once; the event is then signalled already.
-  if (!Complete(handle_.Get(), request, transferred)) RaiseComPortLastError(CError_WriteFailed);
+  if (!Complete(handle_.Get(), request, closing_.Get(), transferred))
+    RaiseComPortLastError(CError_WriteFailed);
   return static_cast<int32_t>(transferred);
 }
 
@@ -55,7 +66,7 @@ int32_t TCustomComPort::ReadText(std::string& text, int32_t count) {
     text.clear();
     RaiseComPortLastError(CError_ReadFailed);
   }
-  if (!Complete(handle_.Get(), request, transferred)) {
+  if (!Complete(handle_.Get(), request, closing_.Get(), transferred)) {
     text.clear();
     RaiseComPortLastError(CError_ReadFailed);
   }
