@@ -1,5 +1,7 @@
 #include "serial/com_port.h"
 
+#include "foundation/error_codes.h"
+
 #include "serial/com_sync_window.h"
 #include "serial/com_thread.h"
 
@@ -58,6 +60,10 @@ void TCustomComPort::Open() {
 
 void TCustomComPort::Close() {
   if (!connected_) return;
+  // Close waits for the event thread to end: from a handler on that thread it
+  // would wait for itself forever, so it is refused and the port stays open.
+  if (threadCreated_ && thread_->IsCurrent())
+    RaiseText("The port cannot be closed from its own event thread");
   DoCTSChange(false);
   DoDSRChange(false);
   DoRLSDChange(false);

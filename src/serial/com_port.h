@@ -42,7 +42,7 @@ class TCustomComPort {
   // Opens the device, configures it and starts the event thread; nothing if open.
   void Open();
   // Stops the event thread and releases the device; nothing if closed.
-  // Must not run on the event thread (it waits for that thread to end).
+  // Refused on the event thread, which it would wait for.
   void Close();
 
   bool Connected() const noexcept { return connected_; }
@@ -165,7 +165,6 @@ class TCustomComPort {
   // that a handler cannot keep the event thread (and with it Close) waiting.
   Event closing_ = Event::ManualReset();
   std::unique_ptr<TComSyncWindow> window_;
-  int threadPriority_ = THREAD_PRIORITY_NORMAL;
   bool connected_ = false;
   TBaudRate baudRate_ = br9600;
   int32_t customBaudRate_ = 9600;

@@ -14,13 +14,11 @@ TComSupport::TComSupport() : port_(std::make_unique<TComPort>()) {
   port_->OnRxChar = [this](TCustomComPort& sender, int32_t count) {
     if (receiveHandler_) receiveHandler_(sender, static_cast<uint16_t>(count));
   };
-  reserved_ = 0;
 }
 
 TComSupport::~TComSupport() {
   port_.reset();
   receiveHandler_ = nullptr;
-  reserved_ = 0;
 }
 
 void TComSupport::SetPortNumber(int32_t n) { port_->SetPort("COM" + std::to_string(n)); }

@@ -62,7 +62,6 @@ class TComSupport {
  private:
   TComReceiveHandler receiveHandler_;
   std::unique_ptr<TComPort> port_;
-  int32_t reserved_ = 0;
 };
 
 }  // namespace ra03v

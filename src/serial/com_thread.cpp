@@ -37,7 +37,7 @@ TComThread::TComThread(TCustomComPort& port)
   mask_ = requested_;
   if (!SetCommMask(device_, requested_) && !FallBack())
     throw EComPort(CError_WaitFailed, static_cast<int32_t>(GetLastError()));
-  thread_.Reset(CreateThread(nullptr, 0, &Body, this, CREATE_SUSPENDED, nullptr));
+  thread_.Reset(CreateThread(nullptr, 0, &Body, this, CREATE_SUSPENDED, &threadId_));
   if (!thread_) ThrowLastError("CreateThread");
   SetThreadPriority(thread_.Get(), THREAD_PRIORITY_NORMAL);
   ResumeThread(thread_.Get());

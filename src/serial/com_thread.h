@@ -25,6 +25,8 @@ class TComThread {
   // The event mask in force: the requested one, or what remained after the
   // device refused events.
   DWORD Mask() const noexcept { return mask_.load(); }
+  // True when called on this event thread.
+  bool IsCurrent() const noexcept { return GetCurrentThreadId() == threadId_; }
   // True once the body has returned (stopped, or ended by an error).
   bool Finished() const noexcept { return WaitForSingleObject(thread_.Get(), 0) == WAIT_OBJECT_0; }
 
@@ -40,6 +42,7 @@ class TComThread {
   HANDLE device_;
   Event stop_;
   Handle thread_;
+  DWORD threadId_ = 0;
   DWORD requested_;
   std::atomic<DWORD> mask_{0};
   int stage_ = 0;

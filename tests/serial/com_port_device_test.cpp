@@ -197,6 +197,32 @@ TEST_F(ComPortDevice, OpenAndCloseReportTheModemLinesAndTheirOrder) {
   EXPECT_EQ("before-open after-open cts+ dsr+ rlsd+ cts- dsr- rlsd- before-close after-close", log);
 }
 
+TEST_F(ComPortDevice, CloseFromAHandlerOnTheEventThreadIsRefused) {
+  Event handled = Event::ManualReset();
+  std::string refusal;
+  port.OnRxChar = [&](TCustomComPort& sender, int32_t count) {
+    std::string bytes;
+    sender.ReadText(bytes, count);
+    try {
+      sender.Close();
+    } catch (const std::exception& e) {
+      refusal = e.what();
+    }
+    handled.Set();
+  };
+  port.Open();
+  sim.Send(kPort, "x");
+  ASSERT_TRUE(handled.Wait(10000));
+  EXPECT_EQ("The port cannot be closed from its own event thread", refusal);
+  EXPECT_TRUE(port.Connected());
+  // The thread goes on delivering.
+  handled.ResetSignal();
+  sim.Send(kPort, "y");
+  EXPECT_TRUE(handled.Wait(10000));
+  port.Close();
+  EXPECT_FALSE(port.Connected());
+}
+
 TEST_F(ComPortDevice, SyncMethodIsRefusedWhileOpen) {
   port.Open();
   try {
