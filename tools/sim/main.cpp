@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -282,6 +283,23 @@ void RunScript(Simulator& sim, const std::string& path) {
   }
 }
 
+// Wine links new prefixes' COM ports to the machine's serial devices (COM1 is
+// the system console here) and restores such links when it starts. Only the
+// simulator's own ports may exist: every other comN link goes, as does one
+// whose terminal is gone.
+void RemoveForeignPortLinks(const std::string& prefix) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(prefix + "/dosdevices", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() < 4 || name.compare(0, 3, "com") != 0 ||
+        name.find_first_not_of("0123456789", 3) != std::string::npos || !entry.is_symlink(ec))
+      continue;
+    const std::string target = fs::read_symlink(entry.path(), ec).string();
+    if (target.rfind("/dev/pts/", 0) != 0 || !fs::exists(target, ec)) fs::remove(entry.path(), ec);
+  }
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: ra03v_sim --prefix WINEPREFIX [--control PORT] [--ready-file FILE]\n"
@@ -324,6 +342,7 @@ int main(int argc, char** argv) {
     std::perror("ra03v_sim: control socket");
     return 1;
   }
+  RemoveForeignPortLinks(prefix);
   Simulator simulator(prefix, lineState.empty() ? "/nonexistent" : lineState);
   if (!script.empty()) RunScript(simulator, script);
   const int port = BoundPort(listener);
