@@ -10,6 +10,7 @@ status=0
 for b in "$here"/../build/win64-test/bench/*.exe; do
   [ -e "$b" ] || continue
   echo "== $(basename "$b")"
-  "$here/wine-run.sh" "$b" || status=1
+  # Beside a simulated reader on a null-modem cable, for those that use one.
+  "$here/../tools/run-with-sim.sh" --modem-lines -- "$here/wine-run.sh" "$b" || status=1
 done
 exit $status

@@ -17,8 +17,13 @@ ra03v_session_start() {
     export DISPLAY=":$n"
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   fi
-  # setsid: the server must not have a controlling terminal that a pty could replace.
-  setsid "$RA03V_WINESERVER" -p -f >/dev/null 2>&1 < /dev/null &
+  # The server opens the virtual serial ports (pseudo-terminals) itself. It must
+  # not lead a session: a session leader without a terminal takes the first
+  # terminal it opens as its controlling one, and that terminal's hang-up (the
+  # simulated reader vanishing) would then reach the server. So a shell leads
+  # a new session and the server runs as its child (the trailing command keeps
+  # the shell from exec-ing the server in its own place).
+  setsid sh -c '"$0" -p -f; exit 0' "$RA03V_WINESERVER" >/dev/null 2>&1 < /dev/null &
   for _ in $(seq 50); do "$RA03V_WINE" cmd /c exit 0 >/dev/null 2>&1 && break; sleep 0.2; done
   trap ra03v_session_stop EXIT
 }

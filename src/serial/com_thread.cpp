@@ -1,0 +1,137 @@
+#include "serial/com_thread.h"
+
+#include <algorithm>
+
+#include "foundation/message_pump.h"
+#include "foundation/win/win_error.h"
+#include "serial/com_port.h"
+
+namespace ra03v {
+namespace {
+
+constexpr DWORD kModemLineEvents = EV_CTS | EV_DSR | EV_RING | EV_RLSD;
+
+// Masks tried in order when the device refuses one: all requested events,
+// then without the modem-line events, then received characters only.
+DWORD StageMask(DWORD requested, int stage) {
+  switch (stage) {
+    case 0:
+      return requested;
+    case 1:
+      return requested & ~kModemLineEvents;
+    case 2:
+      return requested & EV_RXCHAR;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+TComThread::TComThread(TCustomComPort& port)
+    : port_(port),
+      device_(port.Handle()),
+      stop_(Event::ManualReset()),
+      requested_(EventsToMask(port.Events())) {
+  // The mask first: a device that accepts no mask at all gets no thread.
+  mask_ = requested_;
+  if (!SetCommMask(device_, requested_) && !FallBack())
+    throw EComPort(CError_WaitFailed, static_cast<int32_t>(GetLastError()));
+  thread_.Reset(CreateThread(nullptr, 0, &Body, this, CREATE_SUSPENDED, &threadId_));
+  if (!thread_) ThrowLastError("CreateThread");
+  SetThreadPriority(thread_.Get(), THREAD_PRIORITY_NORMAL);
+  ResumeThread(thread_.Get());
+}
+
+TComThread::~TComThread() {
+  stop_.Set();
+  Sleep(0);
+  const HANDLE thread = thread_.Get();
+  if (port_.SyncMethod() == smNone) {
+    WaitForSingleObject(thread, INFINITE);
+  } else {
+    // The thread may be waiting for this thread to run a delivery: keep
+    // handling sent messages until it ends.
+    try {
+      PumpedWait({&thread, 1}, INFINITE);
+    } catch (...) {
+      WaitForSingleObject(thread, INFINITE);
+    }
+  }
+}
+
+bool TComThread::FallBack() {
+  const DWORD current = mask_.load();
+  while (++stage_ <= 2) {
+    const DWORD next = StageMask(requested_, stage_);
+    if (next == 0 || next == current) continue;
+    if (SetCommMask(device_, next)) {
+      mask_ = next;
+      return true;
+    }
+  }
+  return false;
+}
+
+DWORD WINAPI TComThread::Body(void* self) noexcept {
+  auto* thread = static_cast<TComThread*>(self);
+  try {
+    thread->Run();
+  } catch (...) {
+    // An error in delivery ends the thread; the port stays open, silent.
+  }
+  SetCommMask(thread->device_, 0);
+  PurgeComm(thread->device_, PURGE_TXCLEAR | PURGE_RXCLEAR);
+  return 0;
+}
+
+bool TComThread::AfterFailedWait(int failures) {
+  // Bytes may have arrived while the wait was failing: hand them over, so that
+  // a misbehaving driver delays data but never loses the notification.
+  if ((mask_.load() & EV_RXCHAR) && port_.QueuedInputCount() > 0) port_.DispatchEvents({evRxChar});
+  // Repeated failures back off (up to 100 ms) so that a driver that fails every
+  // wait at once cannot make this thread spin; the stop request still wakes it.
+  if (failures < 2) return WaitForSingleObject(stop_.Get(), 0) == WAIT_OBJECT_0;
+  const DWORD delay = std::min<DWORD>(100, 5u << std::min(failures - 2, 5));
+  return WaitForSingleObject(stop_.Get(), delay) == WAIT_OBJECT_0;
+}
+
+void TComThread::Run() {
+  Event signal = Event::ManualReset(true);
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = signal.Get();
+  const HANDLE waitList[] = {stop_.Get(), signal.Get()};
+  int failures = 0;
+  for (;;) {
+    DWORD occurred = 0;
+    DWORD transferred = 0;
+    signal.ResetSignal();
+    bool delivered = false;
+    if (WaitCommEvent(device_, &occurred, &overlapped)) {
+      delivered = true;
+    } else if (GetLastError() == ERROR_IO_PENDING) {
+      const DWORD woke = WaitForMultipleObjects(2, waitList, FALSE, INFINITE);
+      if (woke != WAIT_OBJECT_0 + 1) {
+        // Stop request (or a broken wait): end the pending wait before the
+        // record and its event go away.
+        SetCommMask(device_, 0);
+        CancelIo(device_);
+        GetOverlappedResult(device_, &overlapped, &transferred, TRUE);
+        return;
+      }
+      delivered = GetOverlappedResult(device_, &overlapped, &transferred, FALSE) != FALSE;
+    } else if (FallBack()) {
+      continue;  // the device refused an event: wait again for those it supports
+    }
+    if (delivered) {
+      failures = 0;
+      const TComEvents events = MaskToEvents(occurred & mask_.load());
+      if (!events.Empty()) port_.DispatchEvents(events);
+      if (WaitForSingleObject(stop_.Get(), 0) == WAIT_OBJECT_0) return;
+      continue;
+    }
+    if (AfterFailedWait(++failures)) return;
+  }
+}
+
+}  // namespace ra03v

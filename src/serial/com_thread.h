@@ -1,0 +1,51 @@
+#pragma once
+// TComThread: while a port is open, waits for the device's line events and
+// the stop request without polling or time limit, and delivers the events.
+#include <windows.h>
+
+#include <atomic>
+
+#include "foundation/win/event.h"
+#include "foundation/win/unique_handle.h"
+#include "serial/com_types.h"
+
+namespace ra03v {
+
+class TCustomComPort;
+
+class TComThread {
+ public:
+  // Sets the device's event mask from the port's Events and starts the thread.
+  explicit TComThread(TCustomComPort& port);
+  // Signals the stop request and waits until the thread body has returned.
+  ~TComThread();
+  TComThread(const TComThread&) = delete;
+  TComThread& operator=(const TComThread&) = delete;
+
+  // The event mask in force: the requested one, or what remained after the
+  // device refused events.
+  DWORD Mask() const noexcept { return mask_.load(); }
+  // True when called on this event thread.
+  bool IsCurrent() const noexcept { return GetCurrentThreadId() == threadId_; }
+  // True once the body has returned (stopped, or ended by an error).
+  bool Finished() const noexcept { return WaitForSingleObject(thread_.Get(), 0) == WAIT_OBJECT_0; }
+
+ private:
+  static DWORD WINAPI Body(void* self) noexcept;
+  void Run();
+  // Moves to the next smaller mask the device accepts; false when none is left.
+  bool FallBack();
+  // A failed or cancelled wait: hands over queued bytes; true when a stop was asked.
+  bool AfterFailedWait(int failures);
+
+  TCustomComPort& port_;
+  HANDLE device_;
+  Event stop_;
+  Handle thread_;
+  DWORD threadId_ = 0;
+  DWORD requested_;
+  std::atomic<DWORD> mask_{0};
+  int stage_ = 0;
+};
+
+}  // namespace ra03v
