@@ -1,0 +1,110 @@
+#pragma once
+// Runs write and read commands against one serial port for its device while
+// the caller's window messages keep flowing, and assembles received bytes into
+// lines for registered line handlers.
+//
+// Threads: the owner thread (the one that created the manager) runs Execute,
+// Connect, Disconnect, the settings and the reply timer; the port's event
+// thread runs DataReceived and the line handlers. One lock guards the shared
+// state; it is never held while Execute waits, nor while a line handler runs.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "foundation/message_timer.h"
+#include "foundation/win/event.h"
+#include "portmanager/command_queue.h"
+#include "portmanager/line_handlers.h"
+#include "portmanager/port_settings.h"
+#include "serial/com_support.h"
+
+namespace ra03v {
+
+// Result codes of the port manager.
+enum PortManagerResult : int32_t {
+  kPmOk = 0,
+  kPmOpenFailed = 1,
+  kPmNotAnswered = 2,
+  kPmSwitchedOff = 3,
+  kPmPortClosed = 51,
+  kPmRunFailed = 55,
+};
+
+class TPortManager {
+ public:
+  // Returns true when the operation should stop.
+  using AbortCheck = std::function<bool()>;
+
+  TPortManager();
+  ~TPortManager();
+  TPortManager(const TPortManager&) = delete;
+  TPortManager& operator=(const TPortManager&) = delete;
+
+  void SetAbortCheck(AbortCheck check) { abortCheck_ = std::move(check); }
+  void SetListening(bool listening) noexcept { listening_ = listening; }
+  void SetReplyTimeout(DWORD milliseconds) { replyTimer_.SetInterval(milliseconds); }
+  void SetDeviceTag(const std::string& tag);
+  void ClearIgnoredChars();
+  void SetLineBuffer(const std::string& text);
+  std::string LineBuffer() const;
+  void ClearLineHandlers();
+  // Throws "Невозможно добавить внешнюю процедуру" when 20 are registered.
+  void AddLineHandler(const std::string& terminator, void* owner, LineProcedure procedure);
+
+  // Opens the port with the settings, or re-applies them to an open port.
+  bool Connect();
+  void AddCommand(bool isWrite, int32_t expectedLength, const std::string& data);
+  // Runs the queue to its end; raises 20026 when the abort check asks to stop.
+  void Execute(std::string& reply);
+  void SetConnected(bool connected) noexcept { connectedFlag_ = connected; }
+  bool ConnectedFlag() const noexcept { return connectedFlag_; }
+  // Closes the port, first waiting for a pending read when wait is set.
+  bool Disconnect(bool wait);
+
+  int32_t LastError() const noexcept { return lastError_; }
+  TComPortSennings& Settings() noexcept { return settings_; }
+  TComSupport& Support() noexcept { return *support_; }
+  bool RunDone() const noexcept { return runDone_; }
+
+ private:
+  // All *Locked members need lock_ held by the calling thread.
+  void StopAndClearLocked();
+  void StepLocked();
+  void ContinueLocked();
+  void WriteCommandsLocked();
+  void WriteHeadLocked(TCmd& command);
+  void SetRunDoneLocked(bool done);
+  void OnReplyTimer();
+  // The port's receive handler (event thread).
+  void DataReceived(TCustomComPort& port, uint16_t count);
+  // Throws when a value is refused; the caller swallows it.
+  void ApplySettings(bool full);
+
+  mutable std::recursive_mutex lock_;
+  TCmdList queue_;
+  bool stepping_ = false;
+  std::atomic<bool> runDone_{true};
+  Event runDoneEvent_ = Event::ManualReset(true);
+  std::atomic<int32_t> lastError_{0};
+  std::atomic<bool> listening_{false};
+  std::vector<std::string> ignoredChars_;
+  TProcItems handlers_;
+  std::string deviceTag_;
+  std::string lineBuffer_;
+  AbortCheck abortCheck_;
+  std::string replyText_;
+  TComPortSennings settings_;
+  std::atomic<bool> connectedFlag_{false};
+  MessageTimer replyTimer_;
+  // Declared last so that it goes first: closing the port ends the event
+  // thread before anything it touches is destroyed.
+  std::unique_ptr<TComSupport> support_;
+};
+
+}  // namespace ra03v
