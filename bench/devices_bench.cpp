@@ -12,7 +12,11 @@
 #include "foundation/win/com_init.h"
 #include "foundation/win/variant.h"
 
+#include "bench_timing.h"
+
 namespace {
+
+using ra03v::bench::BestMs;
 
 std::string MakeCatalog(int models, int parameters) {
   std::string text = "<Система><КлассыОборудования><КлассОборудования Идентификатор=\"Сканер\">";
@@ -36,19 +40,6 @@ std::string MakeCatalog(int models, int parameters) {
   }
   text.append("</КлассОборудования></КлассыОборудования></Система>");
   return text;
-}
-
-template <typename F>
-double BestMs(int rounds, F f) {
-  double best = 1e300;
-  for (int i = 0; i < rounds; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    const double ms =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    if (ms < best) best = ms;
-  }
-  return best;
 }
 
 }  // namespace

@@ -9,7 +9,12 @@
 #include "foundation/message_pump.h"
 #include "foundation/text_utils.h"
 
+#include "bench_timing.h"
+
 namespace {
+
+using ra03v::bench::BestMs;
+using ra03v::bench::ThreadCpuMs;
 
 std::string MakeXmlLikeText(size_t size) {
   const std::string row =
@@ -29,28 +34,6 @@ std::string NaiveReplaceAll(const std::string& text, const std::string& pattern,
     pos += replacement.size();
   }
   return out;
-}
-
-template <typename F>
-double BestMs(int rounds, F f) {
-  double best = 1e300;
-  for (int i = 0; i < rounds; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    const double ms =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    if (ms < best) best = ms;
-  }
-  return best;
-}
-
-double ThreadCpuMs() {
-  FILETIME created, exited, kernel, user;
-  GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
-  auto ms = [](FILETIME f) {
-    return (static_cast<double>(f.dwHighDateTime) * 4294967296.0 + f.dwLowDateTime) / 10000.0;
-  };
-  return ms(kernel) + ms(user);
 }
 
 }  // namespace

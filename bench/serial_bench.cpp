@@ -16,22 +16,17 @@
 #include "serial/com_port.h"
 #include "support/sim_client.h"
 
+#include "bench_timing.h"
+
 namespace {
+
+using ra03v::bench::ProcessCpuMs;
 
 using namespace ra03v;
 
 constexpr int kPort = 21;
 constexpr int kRoundTrips = 1000;
 constexpr DWORD kIdleMs = 10000;
-
-double ProcessCpuMs() {
-  FILETIME created, exited, kernel, user;
-  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-  auto ms = [](FILETIME f) {
-    return (static_cast<double>(f.dwHighDateTime) * 4294967296.0 + f.dwLowDateTime) / 10000.0;
-  };
-  return ms(kernel) + ms(user);
-}
 
 double Now(LARGE_INTEGER frequency) {
   LARGE_INTEGER t;

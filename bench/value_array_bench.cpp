@@ -14,24 +14,15 @@
 #include "host/memory_stream.h"
 #include "host/value_encoding.h"
 
+#include "bench_timing.h"
+
 namespace {
+
+using ra03v::bench::BestMs;
 
 using ra03v::Bstr;
 using ra03v::ComPtr;
 using ra03v::Variant;
-
-template <typename F>
-double BestMs(int rounds, F f) {
-  double best = 1e300;
-  for (int i = 0; i < rounds; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    const double ms =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    if (ms < best) best = ms;
-  }
-  return best;
-}
 
 ComPtr<ISafeArray> MixedTable(int size) {
   ComPtr<ISafeArray> table = ra03v::CreateValueArray();
