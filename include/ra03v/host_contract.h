@@ -132,6 +132,26 @@ typedef HRESULT(__stdcall* RA03V_CREATE_VALUE_ARRAY)(void* self, VARIANT* valueA
     0xBAB8C117, 0xCADF, 0x4C73, { 0x9B, 0x2D, 0xB0, 0x42, 0xD6, 0x37, 0xA7, 0x48 } \
   }
 
+/* The interface as a C vtable. Each operation answers whether name is, in
+ * order: a property (also one known only as a device property template), a
+ * method, a built-in method, the switch-on method, the switch-off method. The
+ * host releases its reference when done; it never destroys the driver
+ * through it. */
+typedef struct RA03V_DRIVER_NAMES RA03V_DRIVER_NAMES;
+typedef struct RA03V_DRIVER_NAMES_VTBL {
+  HRESULT(__stdcall* QueryInterface)(RA03V_DRIVER_NAMES* self, REFIID iid, void** object);
+  ULONG(__stdcall* AddRef)(RA03V_DRIVER_NAMES* self);
+  ULONG(__stdcall* Release)(RA03V_DRIVER_NAMES* self);
+  uint8_t(__stdcall* IsProperty)(RA03V_DRIVER_NAMES* self, BSTR name);
+  uint8_t(__stdcall* IsMethod)(RA03V_DRIVER_NAMES* self, BSTR name);
+  uint8_t(__stdcall* IsBuiltInMethod)(RA03V_DRIVER_NAMES* self, BSTR name);
+  uint8_t(__stdcall* IsSwitchOn)(RA03V_DRIVER_NAMES* self, BSTR name);
+  uint8_t(__stdcall* IsSwitchOff)(RA03V_DRIVER_NAMES* self, BSTR name);
+} RA03V_DRIVER_NAMES_VTBL;
+struct RA03V_DRIVER_NAMES {
+  const RA03V_DRIVER_NAMES_VTBL* lpVtbl;
+};
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

@@ -137,9 +137,17 @@ void TParams::Add(const VARIANT& value) {
     RaiseError(kErrorText, {FormatTemplate("Неверный индекс (Add) Index=%d Count=%d",
                                            {int64_t{count}, int64_t{count}})});
   Variant copy = Variant::Copy(value);
-  CommitSlots(*OwnedListOf(*this), static_cast<size_t>(count) + 1);
+  // Only this library's own lists commit their slots as they fill; a host's
+  // owned list is its own, with every slot already there.
+  if (ClassRef == &ClassRecord()) CommitSlots(*OwnedListOf(*this), static_cast<size_t>(count) + 1);
   Values->rgvarg[count] = copy.Release();
   Values->cArgs = static_cast<UINT>(count + 1);
+}
+
+void TParams::Truncate(int count) noexcept {
+  if (!Values || !OwnsValues || count < 0) return;
+  for (int i = count; i < Count(); ++i) VariantClear(&Values->rgvarg[i]);
+  if (count < Count()) Values->cArgs = static_cast<UINT>(count);
 }
 
 void TParams::SetName(const char* name) {

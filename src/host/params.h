@@ -41,6 +41,8 @@ class TParams : public RA03V_PARAMS {
   // slot on a borrowed one.
   void Set(int index, const VARIANT& value);
   void Add(const VARIANT& value);
+  // Clears the values from position count on (owned lists only).
+  void Truncate(int count) noexcept;
   bool SetError(int32_t code) noexcept {
     ErrorCode = code;
     HasError = code != 0;

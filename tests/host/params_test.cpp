@@ -192,3 +192,22 @@ TEST(LibraryBlocks, ErrorFlagFollowsTheCode) {
 
 }  // namespace
 }  // namespace ra03v::test
+
+namespace ra03v::test {
+namespace {
+
+TEST(HostBlocks, AddGrowsAHostsOwnedListInPlace) {
+  DllUnderTest dll(L"ra03v_probe.dll");
+  HostBlock block;
+  block.SetName("add");
+  block.Add(Variant::FromInt(1).Get());
+  block.Add(Variant::FromText(L"два").Get());
+  EXPECT_EQ(1, dll.Entry()(block.Get(), nullptr));
+  ASSERT_EQ(3, block.Count());
+  EXPECT_EQ(L"два", block.At(2).ToText());
+  // The list still belongs to the host: its own class record destroys it.
+  EXPECT_EQ(1, block->OwnsValues);
+}
+
+}  // namespace
+}  // namespace ra03v::test
