@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "foundation/call_lock.h"
 #include "foundation/message_pump.h"
 #include "foundation/win/win_error.h"
 #include "serial/com_port.h"
@@ -48,7 +49,9 @@ TComThread::~TComThread() {
   Sleep(0);
   const HANDLE thread = thread_.Get();
   if (port_.SyncMethod() == smNone) {
-    WaitForSingleObject(thread, INFINITE);
+    // The thread may be in a host event handler that calls the driver: it may
+    // enter the call this thread is making while we wait for it to end.
+    CallLock::WaitAdmitting(threadId_, [thread] { WaitForSingleObject(thread, INFINITE); });
   } else {
     // The thread may be waiting for this thread to run a delivery: keep
     // handling sent messages until it ends.
