@@ -1,0 +1,159 @@
+#include "devices/devices_list.h"
+
+#include <vector>
+
+#include "devices/text_compare.h"
+#include "foundation/system_info.h"
+#include "foundation/text_codec.h"
+#include "foundation/text_utils.h"
+
+namespace ra03v {
+
+namespace {
+
+constexpr int kMaxGeneratedNames = 10000;
+
+std::string FoldLatin(std::string_view text) {
+  std::string folded(text);
+  for (char& c : folded) c = static_cast<char>(FoldLatinCase(static_cast<unsigned char>(c)));
+  return folded;
+}
+
+// Exact comparison under the user's locale.
+bool SameUnderLocale(std::string_view a, std::string_view b) {
+  const std::wstring wa = Text1251ToWide(a);
+  const std::wstring wb = Text1251ToWide(b);
+  return CompareStringW(LOCALE_USER_DEFAULT, 0, wa.data(), static_cast<int>(wa.size()), wb.data(),
+                        static_cast<int>(wb.size())) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+TDevicesList::TDevicesList(DeviceFactory factory)
+    : factory_(std::move(factory)), FOwnerThreadId(GetCurrentThreadId()) {
+  if (!factory_) factory_ = [](TDevicesList& list) { return std::make_unique<TDeviceItem>(list); };
+  AddPropertyDescriptors(CommonPropertyDescriptors());
+}
+
+TDevicesList::~TDevicesList() {
+  FModels.reset();
+  Clear();  // the devices close their ports
+}
+
+TDeviceItem& TDevicesList::DeviceAt(int index) const {
+  return static_cast<TDeviceItem&>(ItemAt(index));
+}
+
+std::string TDevicesList::GetErrorText(int32_t code) {
+  return "Ошибка. Код №" + std::to_string(code);
+}
+
+void TDevicesList::AddPropertyDescriptors(std::span<const TPropDescriptor> rows) {
+  FPropTemplates.AddDescriptors(rows);
+}
+
+TDeviceItem& TDevicesList::AppendDevice() {
+  return static_cast<TDeviceItem&>(Append(factory_(*this)));
+}
+
+int32_t TDevicesList::AddDevice(std::string& text, bool withDialog) {
+  LoadModelDescription(text);
+  TDeviceItem& device = AppendDevice();
+  device.ApplyPortSettings(nullptr);
+  int32_t result = kResultOk;
+  if (withDialog) result = ConfigureDevice(device.DeviceCode());
+  if (result != kResultOk) {
+    device.Delete();
+    return result;
+  }
+  text = device.SaveSettingsXML();
+  return result;
+}
+
+int32_t TDevicesList::ConfigureDevice(const GUID& code) {
+  TDeviceItem* device = FindByCode(code);
+  return device ? device->ShowSettingsDialog() : kResultUnknownCode;
+}
+
+TDeviceItem* TDevicesList::FindByCode(const GUID& code) const {
+  for (int i = 0; i < Count(); ++i)
+    if (SameGuid(DeviceAt(i).DeviceCode(), code)) return &DeviceAt(i);
+  return nullptr;
+}
+
+TDeviceItem* TDevicesList::FindByName(std::string_view name) const {
+  const std::string wanted = FoldLatin(name);
+  for (int i = 0; i < Count(); ++i)
+    if (SameUnderLocale(FoldLatin(DeviceAt(i).DeviceName()), wanted)) return &DeviceAt(i);
+  return nullptr;
+}
+
+TDeviceItem* TDevicesList::FindByNameIgnoringCase(std::string_view name) const {
+  for (int i = 0; i < Count(); ++i)
+    if (SameText(DeviceAt(i).DeviceName(), name)) return &DeviceAt(i);
+  return nullptr;
+}
+
+std::string TDevicesList::CurrentDeviceName() const {
+  if (FCurrentDevice <= 0) return {};
+  return DeviceAt(FCurrentDevice - 1).DeviceName();
+}
+
+void TDevicesList::SetPropertyDefault(std::string_view name, std::string_view value,
+                                      bool readOnly) {
+  FPropTemplates.SetPropertyDefault(name, value, readOnly);
+}
+
+std::string TDevicesList::UniqueDeviceName(std::string_view exclude) const {
+  std::vector<std::string> taken;
+  for (int i = 0; i < Count(); ++i) {
+    const std::string& name = DeviceAt(i).DeviceName();
+    if (!SameText(name, exclude)) taken.push_back(name);
+  }
+  for (int i = 1; i <= kMaxGeneratedNames; ++i) {
+    const std::string candidate = FNamePrefix + std::to_string(i);
+    bool used = false;
+    for (const std::string& name : taken)
+      if (SameText(name, candidate)) {
+        used = true;
+        break;
+      }
+    if (!used) return candidate;
+  }
+  return {};
+}
+
+void TDevicesList::SwitchOffAll() {
+  for (int i = 0; i < Count(); ++i) DeviceAt(i).SetDeviceActive(0);
+}
+
+void TDevicesList::RemoveThreadDevices() {
+  const DWORD current = GetCurrentThreadId();
+  int i = 0;
+  while (i < Count()) {
+    TDeviceItem& device = DeviceAt(i);
+    if (device.OwnerThreadId() != FOwnerThreadId && device.OwnerThreadId() == current)
+      device.Delete();
+    else
+      ++i;
+  }
+  if (Count() == 0) ListEmptied();
+}
+
+void TDevicesList::ClearDevices() {
+  Clear();
+  ListEmptied();
+}
+
+void TDevicesList::LoadModelCatalog(const VARIANT& document) {
+  FModels.reset();
+  FModels = CreateLibraryCatalog(document);
+}
+
+std::string LibraryFileName() {
+  const std::string path = ModulePath();
+  const size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace ra03v
