@@ -39,14 +39,15 @@ TEST(Query, LeadsToTheEntry) {
   const int32_t distance = static_cast<int32_t>(result ^ RA03V_QUERY_KEY);
   EXPECT_EQ(reinterpret_cast<uintptr_t>(dll.QueryFunction()) - static_cast<intptr_t>(distance),
             entry);
-  // Calling it works: without a driver object every call is an error 20000.
+  // Calling it reaches the driver object: an unknown name is its error 20036.
   HostBlock block;
-  FillCall(block, L"Включить");
+  FillCall(block, L"НетТакогоМетода");
   EXPECT_EQ(0, dll.Entry()(block.Get(), nullptr));
   EXPECT_TRUE(block->HasError);
-  EXPECT_EQ(20000, block->ErrorCode);
-  EXPECT_EQ(L"Включить", block.ErrorSource());
-  EXPECT_EQ(RussianRun() ? L"Оборудование не определено." : L"The equipment not defined.",
+  EXPECT_EQ(20036, block->ErrorCode);
+  EXPECT_EQ(L"НетТакогоМетода", block.ErrorSource());
+  EXPECT_EQ(RussianRun() ? L"Метод/Свойство [НетТакогоМетода] не обнаружено"
+                         : L"Method/property [НетТакогоМетода] it is not revealed",
             block.ErrorDescription());
 }
 

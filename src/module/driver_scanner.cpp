@@ -1,0 +1,45 @@
+// The unit that owns the single driver object of the DLL and installs the
+// dispatch routine that the entry calls.
+#include <memory>
+
+#include "devices/devices_list.h"
+#include "foundation/error_codes.h"
+#include "host/plugin_entry.h"
+#include "module/module_startup.h"
+#include "reader/base_dll_scanner.h"
+#include "reader/driver_handlers.h"
+
+namespace ra03v {
+
+namespace {
+
+std::unique_ptr<TBaseDllScanner> g_driver;
+
+bool DispatchToDriver(TParams& params, void* task) {
+  // Creating the driver failed at load: every call ends as an error.
+  if (!g_driver) RaiseText(ErrorText(20004));
+  return g_driver->Dispatch(params, task);
+}
+
+}  // namespace
+
+void CreateDriverObject() {
+  try {
+    if (!g_driver)
+      g_driver = std::make_unique<TBaseDllScanner>(ScannerDriverMethods(), ScannerBuiltInMethods(),
+                                                   ScannerProperties(),
+                                                   [] { return std::make_unique<TDevicesList>(); });
+  } catch (...) {
+    g_driver.reset();
+  }
+  InstallDispatch(&DispatchToDriver);
+}
+
+void FreeDriverObject(bool) noexcept {
+  try {
+    g_driver.reset();
+  } catch (...) {
+  }
+}
+
+}  // namespace ra03v
