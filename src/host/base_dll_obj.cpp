@@ -167,6 +167,9 @@ bool TBaseDllObj::RunControlCommand(TParams& block, const std::string& command) 
       (void)eventSink_.Detach();
     }
     devices_->ClearDevices();
+    // The list's copy goes too: the host may destroy its interface after this,
+    // and devices created later must not copy a dangling pointer.
+    devices_->SetEventSink(nullptr);
     return true;
   }
   if (command == kLoad) return true;

@@ -151,10 +151,11 @@ class Driver {
   std::unique_ptr<Block> SetProperty(const std::wstring& name, const Value& value, Task* task);
   // A control command block ("__@@EventSupport" also passes sink).
   std::unique_ptr<Block> Control(const std::string& command, IDispatch* sink = nullptr);
+  // A call of any kind, also one that names a property as a method.
+  std::unique_ptr<Block> Run(const std::wstring& name, int kind, const std::vector<Value>& args,
+                             Task* task, bool* result = nullptr);
 
  private:
-  std::unique_ptr<Block> Run(const std::wstring& name, int kind, const std::vector<Value>& args,
-                             Task* task, bool* result);
   HMODULE module_ = nullptr;
   RA03V_QUERY query_ = nullptr;
   RA03V_ENTRY entry_ = nullptr;

@@ -1,0 +1,351 @@
+// The driver object as a host reaches it: through Query and the entry of the
+// shipping DLL, with the project's test host on the other side.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "foundation/win/com_ptr.h"
+#include "ra03v/value_array.h"
+#include "support/dll_under_test.h"
+#include "support/test_language.h"
+
+namespace ra03v::test {
+namespace {
+
+using ra03v_host::Value;
+
+constexpr wchar_t kNullModel[] = L"{00000000-0000-0000-0000-000000000000}";
+
+// Writes a plug-in call into a host block (one the chain owns, say).
+void FillCall(RA03V_PARAMS* block, const wchar_t* name, int kind, const std::vector<Value>& args) {
+  auto add = [block](const VARIANT& v) {
+    VARIANT& slot = block->Values->rgvarg[block->Values->cArgs++];
+    VariantInit(&slot);
+    VariantCopy(&slot, const_cast<VARIANT*>(&v));
+  };
+  add(Value().Get());
+  add(Value::Text(name).Get());
+  add(Value::Int(kind).Get());
+  for (const Value& a : args) add(a.Get());
+}
+
+std::wstring GuidText(const GUID& id) {
+  wchar_t text[40];
+  StringFromGUID2(id, text, 40);
+  return text;
+}
+
+class DriverCalls : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CoCreateGuid(&deviceCode);
+    deviceTask.SetDevice(deviceCode);
+    GUID other;
+    CoCreateGuid(&other);
+    strangerTask.SetDevice(other);
+  }
+
+  // One device of the base model, addressed by deviceTask.
+  void ConfigureOneDevice() {
+    const std::wstring document =
+        L"<Оборудование><Устройство Код=\"" + GuidText(deviceCode) + L"\" КодМодели=\"" +
+        kNullModel + L"\" Наименование=\"Первый\"><Параметры/></Устройство></Оборудование>";
+    auto block = dll.Method(L"НастроитьУстройства", {Value::Text(document)}, &listTask);
+    ASSERT_FALSE(block->Get()->HasError) << block->ErrorDescription();
+    ASSERT_EQ(1, dll.GetProperty(L"КоличествоУстройств", &listTask)->At(0).ToInt());
+  }
+
+  ComPtr<ISafeArray> NewValueArray(int rows, int columns) {
+    auto block =
+        dll.Method(L"СоздатьПараметры", {Value::Int(rows), Value::Int(columns)}, &listTask);
+    ComPtr<ISafeArray> table;
+    const Value object = block->At(0);
+    if (object.Type() == VT_DISPATCH)
+      V_DISPATCH(&object.Get())->QueryInterface(RA03V_IID_ISafeArray, table.PutVoid());
+    return table;
+  }
+
+  RA03V_DRIVER_NAMES* Names(ra03v_host::EventSink& sink) {
+    auto block = dll.Control("__@@EventSupport", sink.Interface());
+    EXPECT_EQ(1, block->Count());
+    const Value names = block->At(0);
+    EXPECT_EQ(VT_UNKNOWN, names.Type());
+    const IID iid = RA03V_IID_DRIVER_NAMES_INIT;
+    void* out = nullptr;
+    V_UNKNOWN(&names.Get())->QueryInterface(iid, &out);
+    names_ = static_cast<RA03V_DRIVER_NAMES*>(out);
+    return names_;
+  }
+
+  void TearDown() override {
+    if (names_) names_->lpVtbl->Release(names_);
+    dll.Control("__FRee");
+  }
+
+  // Declared first: the driver may hold the host's interface until it is freed.
+  ra03v_host::EventSink sink;
+  DllUnderTest dll{L"ra03v.dll"};
+  GUID deviceCode{};
+  HostTask listTask{RA03V_TASK_CLASS_INTERNAL};
+  HostTask deviceTask{RA03V_TASK_CLASS_THREAD};
+  HostTask strangerTask{RA03V_TASK_CLASS_INTERNAL};
+  RA03V_DRIVER_NAMES* names_ = nullptr;
+};
+
+TEST_F(DriverCalls, ChainStopsAfterAPropertySet) {
+  HostBlock block;
+  block.SetName("call");
+  FillCall(block.Get(), L"ОписаниеОшибки", RA03V_KIND_METHOD, {Value::Int(0)});
+  FillCall(block.Append(), L"ДоступностьСтраницыСвойств", RA03V_KIND_SET, {Value::Int(7)});
+  FillCall(block.Append(), L"ОписаниеОшибки", RA03V_KIND_METHOD, {Value::Int(0)});
+  EXPECT_TRUE(dll.Call(block, &listTask));
+  EXPECT_FALSE(block->HasError) << block.ErrorDescription();
+  EXPECT_EQ(VT_BSTR, block.At(0).Type());
+  EXPECT_EQ(VT_EMPTY, V_VT(&block->Next->Next->Values->rgvarg[0])) << "the third block ran";
+  EXPECT_EQ(7, dll.GetProperty(L"PropertyPageEnabled", &listTask)->At(0).ToInt());
+}
+
+TEST_F(DriverCalls, LoadInFrontStopsTheChain) {
+  HostBlock block;
+  block.SetName("__Load");
+  RA03V_PARAMS* call = block.Append();
+  FillCall(call, L"ДоступностьСтраницыСвойств", RA03V_KIND_SET, {Value::Int(5)});
+  EXPECT_FALSE(dll.Call(block, &listTask));
+  EXPECT_FALSE(block->HasError);
+  EXPECT_EQ(0, dll.GetProperty(L"PropertyPageEnabled", &listTask)->At(0).ToInt());
+}
+
+TEST_F(DriverCalls, AGetOfAMethodNameRunsTheMethod) {
+  auto block = dll.GetProperty(L"ОписаниеОшибки", &listTask);
+  // The method needs one argument: the count check proves the method ran.
+  EXPECT_EQ(20000, block->Get()->ErrorCode);
+  EXPECT_NE(std::wstring::npos, block->ErrorDescription().find(L"Функция [ОписаниеОшибки]"));
+
+  bool result = false;
+  HostBlock get;
+  get.SetName("call");
+  FillCall(get.Get(), L"SwitchOn", RA03V_KIND_GET, {Value::Int(0)});
+  result = dll.Call(get, &strangerTask);
+  EXPECT_FALSE(result);
+  // No device for the call: the method answered 3, raised with the list's text.
+  EXPECT_EQ(3, get->ErrorCode);
+}
+
+TEST_F(DriverCalls, ArgumentCountMessageIsComposed) {
+  auto block = dll.Method(L"Гудок", {Value::Int(440)}, &listTask);
+  EXPECT_EQ(20000, block->Get()->ErrorCode);
+  EXPECT_EQ(
+      L"Неверное количество переданных параметров\r\nФункция [Гудок]\r\nПередано: 1\r\n"
+      L"Необходимо: 2",
+      block->ErrorDescription());
+  EXPECT_EQ(L"Гудок", block->ErrorSource());
+}
+
+TEST_F(DriverCalls, AValueArrayCarriesTheArgumentsInItsFirstColumn) {
+  ComPtr<ISafeArray> arguments = NewValueArray(2, 1);
+  ASSERT_TRUE(arguments);
+  arguments->SetValue(0, 0, Value::Int(440).Get());
+  arguments->SetValue(1, 0, Value::Int(1).Get());
+  auto block = dll.Method(L"Гудок", {Value::Object(arguments.Get())}, &listTask);
+  EXPECT_FALSE(block->Get()->HasError) << block->ErrorDescription();
+  ASSERT_EQ(4, block->Count());
+  EXPECT_EQ(VT_DISPATCH, block->At(3).Type());
+  EXPECT_EQ(static_cast<IUnknown*>(arguments.Get()), V_UNKNOWN(&block->At(3).Get()));
+  Value cell;
+  arguments->GetValue(1, 0, cell.Put());
+  EXPECT_EQ(1, cell.ToInt());
+
+  // One argument, one cell: the object itself is the argument.
+  ComPtr<ISafeArray> single = NewValueArray(1, 1);
+  single->SetValue(0, 0, Value::Int(5).Get());
+  auto description = dll.Method(L"ОписаниеОшибки", {Value::Object(single.Get())}, &listTask);
+  EXPECT_EQ(4, description->Get()->ErrorCode) << "an object is not an error code";
+
+  // Bounds that do not fit: nothing is unpacked and the count is 0.
+  ComPtr<ISafeArray> wrong = NewValueArray(3, 1);
+  auto mismatch = dll.Method(L"Гудок", {Value::Object(wrong.Get())}, &listTask);
+  EXPECT_NE(std::wstring::npos, mismatch->ErrorDescription().find(L"Передано: 0"));
+}
+
+TEST_F(DriverCalls, APositiveResultIsRaisedWithTheListsText) {
+  auto block = dll.Method(L"ПолучитьСвойства", {Value()}, &strangerTask);
+  EXPECT_EQ(3, block->Get()->ErrorCode);
+  EXPECT_TRUE(block->Get()->HasError);
+  EXPECT_EQ(L"Ошибка. Код №3", block->ErrorDescription());
+  EXPECT_EQ(3, block->At(0).ToInt());
+}
+
+TEST_F(DriverCalls, DeviceIsOnBecomesReadOnlyWithEvents) {
+  ConfigureOneDevice();
+  EXPECT_FALSE(dll.SetProperty(L"УстройствоВключено", Value::Int(0), &deviceTask)->Get()->HasError);
+  ASSERT_NE(nullptr, Names(sink));
+  auto refused = dll.SetProperty(L"DeviceIsOn", Value::Int(1), &deviceTask);
+  EXPECT_EQ(20000, refused->Get()->ErrorCode);
+  EXPECT_EQ(L"Свойство [DeviceIsOn] доступно только для чтения", refused->ErrorDescription());
+  auto on = dll.Method(L"Включить", {Value()}, &deviceTask);
+  EXPECT_FALSE(on->Get()->HasError) << on->ErrorDescription();
+  EXPECT_EQ(1, dll.GetProperty(L"УстройствоВключено", &deviceTask)->At(0).ToInt());
+  auto off = dll.Method(L"SwitchOff", {Value()}, &deviceTask);
+  EXPECT_FALSE(off->Get()->HasError) << off->ErrorDescription();
+  EXPECT_EQ(0, dll.GetProperty(L"DeviceIsOn", &deviceTask)->At(0).ToInt());
+}
+
+TEST_F(DriverCalls, ATaskForAnUnknownDeviceHasNoCurrentDevice) {
+  ConfigureOneDevice();
+  EXPECT_EQ(3, dll.GetProperty(L"Результат", &strangerTask)->At(0).ToInt());
+  EXPECT_EQ(0, dll.GetProperty(L"Result", &deviceTask)->At(0).ToInt());
+  // The dispatcher stored itself in both tasks' driver slot.
+  EXPECT_NE(nullptr, strangerTask.DriverSlot());
+  EXPECT_EQ(strangerTask.DriverSlot(), deviceTask.DriverSlot());
+}
+
+TEST_F(DriverCalls, NullAndUnknownTasks) {
+  auto none = dll.Method(L"ОписаниеОшибки", {Value::Int(0)}, nullptr);
+  EXPECT_EQ(20000, none->Get()->ErrorCode);
+  EXPECT_EQ(L"Вызов метода GetBaseDll с очень плохим параметром!", none->ErrorDescription());
+  HostTask unknown("TSomethingElse");
+  auto odd = dll.Method(L"ОписаниеОшибки", {Value::Int(0)}, &unknown);
+  EXPECT_EQ(L"Вызов метода GetBaseDll с очень плохим параметром!", odd->ErrorDescription());
+  // A property handler given no task leaves the value untouched.
+  auto property = dll.GetProperty(L"КоличествоУстройств", nullptr);
+  EXPECT_FALSE(property->Get()->HasError);
+  EXPECT_EQ(VT_EMPTY, property->At(0).Type());
+}
+
+TEST_F(DriverCalls, EveryNameInBothLanguages) {
+  RA03V_DRIVER_NAMES* names = Names(sink);
+  ASSERT_NE(nullptr, names);
+  auto ask = [names](uint8_t(__stdcall * op)(RA03V_DRIVER_NAMES*, BSTR), const wchar_t* name) {
+    BSTR text = SysAllocString(name);
+    const bool answer = op(names, text) != 0;
+    SysFreeString(text);
+    return answer;
+  };
+  const RA03V_DRIVER_NAMES_VTBL& v = *names->lpVtbl;
+  for (const wchar_t* name : {L"ОписаниеОшибки",
+                              L"ResultDescription",
+                              L"НастроитьУстройства",
+                              L"SettingDevices",
+                              L"УдалитьУстройство",
+                              L"DeleteDevice",
+                              L"ДобавитьУстройствоРасш",
+                              L"AddDeviceEx",
+                              L"ДобавитьУстройство",
+                              L"AddDevice",
+                              L"ИзменитьУстройствоРасш",
+                              L"SettingsDeviceEx",
+                              L"ИнформацияОПлагине",
+                              L"GetPlgInfo",
+                              L"ПолучитьНастройкиXML",
+                              L"GetSettingsXML",
+                              L"Включить",
+                              L"SwitchOn",
+                              L"Выключить",
+                              L"SwitchOff",
+                              L"ПолучитьСвойства",
+                              L"GetProps",
+                              L"УстановитьСвойства",
+                              L"SetProps",
+                              L"СоздатьПараметры",
+                              L"CreateComSafeArray",
+                              L"Гудок",
+                              L"Beep"}) {
+    EXPECT_TRUE(ask(v.IsMethod, name)) << name;
+    EXPECT_TRUE(ask(v.IsBuiltInMethod, name)) << name;
+    EXPECT_FALSE(ask(v.IsProperty, name)) << name;
+  }
+  EXPECT_TRUE(ask(v.IsMethod, L"ВыбратьУстройство"));
+  EXPECT_TRUE(ask(v.IsMethod, L"selectdevice"));
+  EXPECT_FALSE(ask(v.IsBuiltInMethod, L"SelectDevice"));
+  for (const wchar_t* name :
+       {L"ДоступностьСтраницыСвойств", L"PropertyPageEnabled", L"НомерУстройства", L"DeviceNumber",
+        L"ИмяУстройства", L"DeviceName", L"КоличествоУстройств", L"DevicesQuantity",
+        L"УстройствоВключено", L"DeviceIsOn", L"Результат", L"Result", L"Релиз", L"Release",
+        L"Использовать", L"Неразделяемое"}) {
+    EXPECT_TRUE(ask(v.IsProperty, name)) << name;
+    EXPECT_FALSE(ask(v.IsMethod, name)) << name;
+  }
+  // Case is ignored for Cyrillic as for Latin letters.
+  EXPECT_TRUE(ask(v.IsMethod, L"включить"));
+  EXPECT_TRUE(ask(v.IsProperty, L"РЕЗУЛЬТАТ"));
+  EXPECT_TRUE(ask(v.IsSwitchOn, L"ВКЛЮЧИТЬ"));
+  EXPECT_TRUE(ask(v.IsSwitchOn, L"switchon"));
+  EXPECT_FALSE(ask(v.IsSwitchOn, L"Выключить"));
+  EXPECT_TRUE(ask(v.IsSwitchOff, L"выключить"));
+  EXPECT_TRUE(ask(v.IsSwitchOff, L"SWITCHOFF"));
+  EXPECT_FALSE(ask(v.IsMethod, L""));
+  // Calls by either name reach the same handler.
+  EXPECT_EQ(dll.Method(L"ResultDescription", {Value::Int(3)}, &listTask)->At(0).ToText(),
+            dll.Method(L"описаниеошибки", {Value::Int(3)}, &listTask)->At(0).ToText());
+  EXPECT_EQ(VT_I2, dll.GetProperty(L"Релиз", &listTask)->At(0).Type());
+}
+
+TEST_F(DriverCalls, ANameKnownOnlyAsADeviceTemplate) {
+  const std::wstring model =
+      L"<Модель Библиотека=\"RA03V.DLL\" Идентификатор=\"Тестовая\" Наименование=\"Тест\">"
+      L"<Параметры><Параметр Идентификатор=\"ТолькоШаблон\" Наименование=\"Ш\" Тип=\"Integer\" "
+      L"ЗначениеПоУмолчанию=\"2\"/></Параметры></Модель>";
+  auto added = dll.Method(L"ДобавитьУстройство", {Value::Text(model)}, &listTask);
+  ASSERT_FALSE(added->Get()->HasError) << added->ErrorDescription();
+  RA03V_DRIVER_NAMES* names = Names(sink);
+  BSTR name = SysAllocString(L"ТолькоШаблон");
+  EXPECT_EQ(1, names->lpVtbl->IsProperty(names, name));
+  EXPECT_EQ(0, names->lpVtbl->IsMethod(names, name));
+  SysFreeString(name);
+  auto call = dll.GetProperty(L"ТолькоШаблон", &listTask);
+  EXPECT_EQ(20036, call->Get()->ErrorCode);
+  EXPECT_EQ(test::RussianRun() ? L"Метод/Свойство [ТолькоШаблон] не обнаружено"
+                               : L"Method/property [ТолькоШаблон] it is not revealed",
+            call->ErrorDescription());
+}
+
+TEST_F(DriverCalls, ControlCommandsAndCallShapes) {
+  HostBlock tooShort;
+  tooShort.SetName("call");
+  tooShort.Add(Value().Get());
+  tooShort.Add(Value::Text(L"Результат").Get());
+  EXPECT_FALSE(dll.Call(tooShort, &listTask));
+  EXPECT_EQ(L"Недостаточно параметров при вызове метода", tooShort.ErrorDescription());
+
+  auto unnamed = dll.Method(L"", {}, &listTask);
+  EXPECT_EQ(L"Не указано имя метода", unnamed->ErrorDescription());
+
+  auto methodAsProperty = dll.Run(L"КоличествоУстройств", RA03V_KIND_METHOD, {}, &listTask);
+  EXPECT_EQ(20036, methodAsProperty->Get()->ErrorCode);
+
+  Names(sink);
+  EXPECT_GT(sink.References(), 1) << "the driver keeps the host's interface";
+  dll.Control("__FRee");
+  EXPECT_EQ(1, sink.References()) << "__FRee gives it back";
+}
+
+TEST(DriverThreads, FourHostThreadsCallAtFullSpeed) {
+  DllUnderTest dll(L"ra03v.dll");
+  std::atomic<bool> stop{false};
+  std::atomic<int> calls{0};
+  std::atomic<int> wrong{0};
+  auto worker = [&](int id) {
+    HostTask task(RA03V_TASK_CLASS_INTERNAL);
+    while (!stop) {
+      auto text = dll.Method(L"ОписаниеОшибки", {Value::Int(id)}, &task);
+      if (text->Get()->HasError || text->At(0).ToText() != L"Ошибка. Код №" + std::to_wstring(id))
+        ++wrong;
+      auto set = dll.SetProperty(L"ДоступностьСтраницыСвойств", Value::Int(id), &task);
+      auto count = dll.GetProperty(L"КоличествоУстройств", &task);
+      if (set->Get()->HasError || count->Get()->HasError || count->At(0).ToInt() != 0) ++wrong;
+      calls += 3;
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int i = 1; i <= 4; ++i) threads.emplace_back(worker, i);
+  Sleep(10000);
+  stop = true;
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(0, wrong.load());
+  EXPECT_GT(calls.load(), 100);
+}
+
+}  // namespace
+}  // namespace ra03v::test
