@@ -44,7 +44,8 @@ void TDeviceItem::ClosePortNow() noexcept {
   try {
     FPortManager->SetListening(false);
     FPortManager->SetConnected(false);
-    FPortManager->Disconnect(false);
+    // The port manager settles after every close; a port never opened needs none.
+    if (FPortManager->Support().IsConnected()) FPortManager->Disconnect(false);
     FPortManager->ClearLineHandlers();
   } catch (...) {
     // Closing is best effort: the port manager closes again when destroyed.
@@ -70,7 +71,14 @@ void TDeviceItem::SetDeviceActive(int32_t mode) {
   if (mode == 1) {
     SetupPortManager();
     FPortManager->SetListening(false);
-    ok = DeviceOpen();
+    try {
+      ok = DeviceOpen();
+    } catch (...) {
+      // A failed open step (an abort, say) must not leave a half-open port behind.
+      FPortManager->SetListening(true);
+      SetDeviceActive(0);
+      throw;
+    }
     const int32_t saved = FLastResult;
     FPortManager->SetListening(true);
     FPortManager->SetConnected(ok);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <stdexcept>
 #include <vector>
 
 #include "device_test_list.h"
@@ -22,6 +23,10 @@ class PortDevice : public TDeviceItem {
   ~PortDevice() override { ClosePortNow(); }
 
   bool DeviceOpen() override {
+    if (throwOnOpen) {
+      PortManager().Connect();
+      throw std::runtime_error("open step failed");
+    }
     if (failWith != 0) {
       SetLastResult(failWith);
       return false;
@@ -49,6 +54,7 @@ class PortDevice : public TDeviceItem {
   }
 
   int32_t failWith = 0;
+  bool throwOnOpen = false;
   int closed = 0;
   std::mutex lock;
   std::vector<std::string> lines;
@@ -102,6 +108,15 @@ TEST_F(DevicePort, SwitchingOnOpensThePortLinesArriveAndSwitchingOffClosesIt) {
   }
 
   list->SwitchOffAll();
+  EXPECT_EQ(0, device.GetActive());
+  EXPECT_FALSE(device.PortManager().Support().IsConnected());
+  EXPECT_EQ(1, device.closed);
+}
+
+TEST_F(DevicePort, AnOpenStepThatThrowsLeavesTheDeviceOffAndThePortClosed) {
+  PortDevice& device = NewDevice("14");
+  device.throwOnOpen = true;
+  EXPECT_THROW(device.SetDeviceActive(1), std::runtime_error);
   EXPECT_EQ(0, device.GetActive());
   EXPECT_FALSE(device.PortManager().Support().IsConnected());
   EXPECT_EQ(1, device.closed);

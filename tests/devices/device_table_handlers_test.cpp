@@ -164,6 +164,80 @@ TEST(DevicePropsTable, ShortOrForeignTablesChangeNothing) {
   EXPECT_EQ(kResultWrongType, device.SetPropsTable(Text("таблица").Get()));
 }
 
+// A host's value array that reports whatever bounds it is told but holds one
+// row of seven cells: what the library reads beyond that fails.
+class LyingTable final : public ISafeArray {
+ public:
+  LyingTable(LONG rows, LONG columns) : rows_(rows), columns_(columns) {}
+  HRESULT __stdcall QueryInterface(REFIID iid, void** out) override {
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == RA03V_IID_ISafeArray) {
+      *out = static_cast<ISafeArray*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG __stdcall AddRef() override { return 2; }
+  ULONG __stdcall Release() override { return 1; }
+  HRESULT __stdcall GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT __stdcall GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT __stdcall GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT __stdcall Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                           UINT*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT __stdcall SetBounds(LONG, LONG) override { return E_NOTIMPL; }
+  HRESULT __stdcall SetValue(LONG, LONG, VARIANT) override { return E_NOTIMPL; }
+  HRESULT __stdcall GetPSA(SAFEARRAY**) override { return E_NOTIMPL; }
+  HRESULT __stdcall GetElementType(VARTYPE*) override { return E_NOTIMPL; }
+  HRESULT __stdcall IsEmpty(LONG*) override { return E_NOTIMPL; }
+  HRESULT __stdcall SetPSA(SAFEARRAY*) override { return E_NOTIMPL; }
+  HRESULT __stdcall SetPSAWithType(SAFEARRAY*, VARTYPE) override { return E_NOTIMPL; }
+  HRESULT __stdcall GetBounds(LONG* rows, LONG* columns) override {
+    *rows = rows_;
+    *columns = columns_;
+    return S_OK;
+  }
+  HRESULT __stdcall SaveToFile(BSTR, VARIANT_BOOL*) override { return E_NOTIMPL; }
+  HRESULT __stdcall LoadFromFile(BSTR, VARIANT_BOOL*) override { return E_NOTIMPL; }
+  HRESULT __stdcall LoadFromFileAsStream(BSTR, VARIANT_BOOL*) override { return E_NOTIMPL; }
+  HRESULT __stdcall SaveToFileAsStream(BSTR, VARIANT_BOOL*) override { return E_NOTIMPL; }
+  HRESULT __stdcall GetValue(LONG row, LONG column, VARIANT* value) override {
+    ++reads;
+    if (row != 0 || column < 0 || column >= 7) return DISP_E_BADINDEX;
+    VariantInit(value);
+    const Variant cell = column == 0 ? Text("Baud") : column == 4 ? Text("1200") : Variant();
+    VariantCopy(value, const_cast<VARIANT*>(&cell.Get()));
+    return S_OK;
+  }
+
+  int reads = 0;
+
+ private:
+  LONG rows_;
+  LONG columns_;
+};
+
+TEST(DevicePropsTable, AbsurdBoundsFromAHostTableEndInAnErrorAfterTheRealRows) {
+  auto list = ReaderLikeList();
+  TDeviceItem& device = list->AppendDevice();
+  LyingTable huge(0x7FFFFFFF, 7);
+  VARIANT object;
+  VariantInit(&object);
+  V_VT(&object) = VT_DISPATCH;
+  V_DISPATCH(&object) = &huge;
+  EXPECT_THROW(device.SetPropsTable(object), std::exception);
+  EXPECT_EQ("1200", device.GetProperty("Baud"));  // the real row stays applied
+  EXPECT_EQ(8, huge.reads);                       // and reading stopped at the first bad cell
+
+  LyingTable negative(-5, -1);
+  V_DISPATCH(&object) = &negative;
+  EXPECT_EQ(0, device.SetPropsTable(object));
+  EXPECT_EQ(0, negative.reads);
+}
+
 TEST(DeviceHandlers, CallsWithoutADeviceOrWithWrongTypesGiveResultCodes) {
   auto list = ReaderLikeList();
   Args one(1);
