@@ -11,10 +11,8 @@
 namespace ra03v {
 namespace {
 
-constexpr int kClientWidth = 390;
-constexpr int kClientHeight = 434;  // with the extra group shown
-constexpr int kExtraGroupHeight = 196;
-constexpr int kExtraGroupMargin = 12;  // below the group, and part of the shrink
+// The window grows or shrinks by the extra group's height and this margin.
+constexpr int kExtraGroupMargin = 12;
 constexpr int kPortEntryHeight = 15;
 constexpr int kPortRowsDropped = 10;
 
@@ -123,24 +121,6 @@ bool TfmPortSettings2::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void TfmPortSettings2::FitLayout() {
-  // The stated client size, whatever the dialog font's units give.
-  RECT frame{0, 0, kClientWidth, kClientHeight};
-  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(window_, GWL_STYLE)), FALSE,
-                     static_cast<DWORD>(GetWindowLongW(window_, GWL_EXSTYLE)));
-  SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  // The extra group at its stated height, its margin above the bottom edge;
-  // its controls move with it.
-  const RECT group = ChildRect(IDC_GBEX);
-  const int top = kClientHeight - kExtraGroupMargin - kExtraGroupHeight;
-  const int shift = top - group.top;
-  MoveWindow(Control(IDC_GBEX), group.left, top, group.right - group.left, kExtraGroupHeight,
-             FALSE);
-  for (int id : kExtraGroupControls) {
-    const RECT r = ChildRect(id);
-    SetWindowPos(Control(id), nullptr, r.left, r.top + shift, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
   // The port list drops down ten entries.
   const RECT port = ChildRect(IDC_CBPORT);
   const int field = port.bottom - port.top;

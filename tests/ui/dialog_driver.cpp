@@ -67,6 +67,18 @@ SIZE DialogUser::ClientSize() const {
   return SIZE{r.right - r.left, r.bottom - r.top};
 }
 
+int DialogUser::Height(int id) const {
+  RECT r{};
+  GetWindowRect(Control(id), &r);
+  return r.bottom - r.top;
+}
+
+RECT DialogUser::TemplatePixels(int width, int height) const {
+  RECT r{0, 0, width, height};
+  MapDialogRect(dialog_, &r);
+  return r;
+}
+
 int RunDialogAsUser(PortSettingsDialogParams& params,
                     const std::function<void(DialogUser&)>& user) {
   Event ready = Event::ManualReset();

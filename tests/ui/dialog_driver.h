@@ -39,6 +39,9 @@ class DialogUser {
   // The control that has the keyboard focus on the dialog's thread.
   HWND Focus() const;
   SIZE ClientSize() const;
+  int Height(int id) const;
+  // A size in the template's dialog units, in pixels.
+  RECT TemplatePixels(int width, int height) const;
 
  private:
   HWND dialog_;

@@ -62,9 +62,10 @@ TEST_F(PortSettingsDialogTest, CreationShowsTheFormWithTheRecordAndTheExtraGroup
     wchar_t caption[64] = {};
     GetWindowTextW(user.Dialog(), caption, 64);
     EXPECT_STREQ(caption, L"Свойства подключения");
-    // 434 pixels less the 196-pixel group and its 12-pixel margin.
-    EXPECT_EQ(user.ClientSize().cx, 390);
-    EXPECT_EQ(user.ClientSize().cy, 434 - 196 - 12);
+    // The template's client area less the extra group and a 12-pixel margin.
+    const RECT full = user.TemplatePixels(260, 267);
+    EXPECT_EQ(user.ClientSize().cx, full.right);
+    EXPECT_EQ(user.ClientSize().cy, full.bottom - user.Height(IDC_GBEX) - 12);
     EXPECT_FALSE(user.Visible(IDC_GBEX));
     EXPECT_FALSE(user.Visible(IDC_CBFLOWCONTROL));
     EXPECT_FALSE(user.Visible(IDC_EDTIMEOUTWRITE));
@@ -338,12 +339,10 @@ TEST_F(PortSettingsDialogTest, ExtraSettingsGrowAndShrinkTheWindowOnlyOnAChange)
     form.ShowExtraSettings(true);
   };
   Run([](DialogUser& user) {
-    EXPECT_EQ(user.ClientSize().cy, 434);
+    EXPECT_EQ(user.ClientSize().cy, user.TemplatePixels(260, 267).bottom);
     EXPECT_TRUE(user.Visible(IDC_GBEX));
     EXPECT_TRUE(user.Visible(IDC_CBSFOPTIONS));
-    RECT group{};
-    GetWindowRect(user.Control(IDC_GBEX), &group);
-    EXPECT_EQ(group.bottom - group.top, 196);
+    EXPECT_EQ(user.Height(IDC_GBEX), user.TemplatePixels(246, 121).bottom);
     user.Click(IDCANCEL);
   });
 }
