@@ -10,6 +10,7 @@ packages=(
   libz-mingw-w64-dev libwine-dev wine64
   googletest cmake ninja-build xvfb xauth
   g++ make procps python3
+  imagemagick fonts-wine
 )
 
 missing=()

@@ -12,6 +12,12 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   "$RA03V_WINESERVER" -w
   [ -f "$WINEPREFIX/system.reg" ] || { echo "setup: wineboot failed" >&2; exit 1; }
 fi
+# The tests run without a window manager: Wine must not manage windows, or it
+# waits for a manager's answer each time a window with a caption is hidden.
+if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+  "$RA03V_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+  "$RA03V_WINESERVER" -w
+fi
 find "$WINEPREFIX/dosdevices" -maxdepth 1 -name 'com[0-9]*' -type l \
   ! -lname '/dev/pts/*' ! -lname "$RA03V_ROOT/*" -delete 2>/dev/null || true
 # A crashing test program must end at once instead of waiting in Wine's debugger.

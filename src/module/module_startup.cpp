@@ -5,6 +5,7 @@
 #include "foundation/base_log.h"
 #include "foundation/format_settings.h"
 #include "host/plugin_entry.h"
+#include "ui/device_settings_dialog.h"
 
 namespace ra03v {
 
@@ -21,6 +22,7 @@ void StartModule() noexcept {
   }
   SetStandardFormats();
   InitializeCriticalSection(&g_globalSection);
+  InstallDeviceSettingsDialog();
   try {
     CreateDriverObject();
   } catch (...) {

@@ -351,8 +351,10 @@ bool TPortManager::Disconnect(bool wait) {
     const HANDLE done[] = {runDoneEvent_.Get()};
     PumpedWait(done, replyTimer_.Interval());
   }
+  // The settle delay is for a port that was just closed; a closed one needs none.
+  const bool wasOpen = support_->IsConnected();
   support_->SetPortOpen(false);
-  PumpedDelay(kOpenSettleMs);
+  if (wasOpen) PumpedDelay(kOpenSettleMs);
   return true;
 }
 
