@@ -12,7 +12,11 @@
 #include "foundation/win/com_init.h"
 #include "foundation/win/variant.h"
 
+#include "bench_timing.h"
+
 namespace {
+
+using ra03v::bench::BestMs;
 
 constexpr char kModel[] = "{C7C345A0-2C38-411D-AE5B-CEA387564725}";
 
@@ -23,19 +27,6 @@ std::unique_ptr<ra03v::TDevicesList> NewList() {
   list->SetPropertyGroups(true, false, false);
   list->AddPropertyDescriptors(ra03v::PortPropertyDescriptors());
   return list;
-}
-
-template <typename F>
-double BestMs(int rounds, F f) {
-  double best = 1e300;
-  for (int i = 0; i < rounds; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    const double ms =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    if (ms < best) best = ms;
-  }
-  return best;
 }
 
 }  // namespace
