@@ -38,14 +38,28 @@ TComThread::TComThread(TCustomComPort& port)
   mask_ = requested_;
   if (!SetCommMask(device_, requested_) && !FallBack())
     throw EComPort(CError_WaitFailed, static_cast<int32_t>(GetLastError()));
+  // The thread holds its own reference to this module and drops it as its
+  // last act: a host that unloads the library with a port still open (no
+  // "__FRee") then leaves the code mapped for it instead of pulling it away
+  // under a running thread or waiting for it inside the loader lock.
+  HMODULE self = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                     reinterpret_cast<LPCWSTR>(&TComThread::Body), &self);
+  module_ = self;
   thread_.Reset(CreateThread(nullptr, 0, &Body, this, CREATE_SUSPENDED, &threadId_));
-  if (!thread_) ThrowLastError("CreateThread");
+  if (!thread_) {
+    if (module_) FreeLibrary(module_);
+    ThrowLastError("CreateThread");
+  }
   SetThreadPriority(thread_.Get(), THREAD_PRIORITY_NORMAL);
   ResumeThread(thread_.Get());
 }
 
 TComThread::~TComThread() {
   stop_.Set();
+  // The thread itself dropping the last module reference unloads the library
+  // on it: it must not wait for its own end.
+  if (IsCurrent() && leaving_) return;
   Sleep(0);
   const HANDLE thread = thread_.Get();
   if (port_.SyncMethod() == smNone) {
@@ -83,8 +97,11 @@ DWORD WINAPI TComThread::Body(void* self) noexcept {
   } catch (...) {
     // An error in delivery ends the thread; the port stays open, silent.
   }
+  thread->leaving_ = true;
   SetCommMask(thread->device_, 0);
   PurgeComm(thread->device_, PURGE_TXCLEAR | PURGE_RXCLEAR);
+  // Nothing of the object may be touched past this point.
+  if (HMODULE module = thread->module_) FreeLibraryAndExitThread(module, 0);
   return 0;
 }
 

@@ -43,6 +43,10 @@ class TComThread {
   Event stop_;
   Handle thread_;
   DWORD threadId_ = 0;
+  // This module, referenced for the thread's lifetime (null if that failed).
+  HMODULE module_ = nullptr;
+  // Set once the body has left its loop, before it lets the module go.
+  std::atomic<bool> leaving_{false};
   DWORD requested_;
   std::atomic<DWORD> mask_{0};
   int stage_ = 0;
