@@ -2,18 +2,16 @@
 // dispatch routine that the entry calls.
 #include <memory>
 
-#include "devices/devices_list.h"
 #include "foundation/error_codes.h"
 #include "host/plugin_entry.h"
 #include "module/module_startup.h"
-#include "reader/base_dll_scanner.h"
-#include "reader/driver_handlers.h"
+#include "reader/dll_scanner_ra03v.h"
 
 namespace ra03v {
 
 namespace {
 
-std::unique_ptr<TBaseDllScanner> g_driver;
+std::unique_ptr<TDllScanner_RA03V> g_driver;
 
 bool DispatchToDriver(TParams& params, void* task) {
   // Creating the driver failed at load: every call ends as an error.
@@ -25,10 +23,7 @@ bool DispatchToDriver(TParams& params, void* task) {
 
 void CreateDriverObject() {
   try {
-    if (!g_driver)
-      g_driver = std::make_unique<TBaseDllScanner>(ScannerDriverMethods(), ScannerBuiltInMethods(),
-                                                   ScannerProperties(),
-                                                   [] { return std::make_unique<TDevicesList>(); });
+    if (!g_driver) g_driver = std::make_unique<TDllScanner_RA03V>();
   } catch (...) {
     g_driver.reset();
   }

@@ -48,6 +48,7 @@ class TPortManager {
 
   void SetAbortCheck(AbortCheck check) { abortCheck_ = std::move(check); }
   void SetListening(bool listening) noexcept { listening_ = listening; }
+  bool Listening() const noexcept { return listening_; }
   void SetReplyTimeout(DWORD milliseconds) { replyTimer_.SetInterval(milliseconds); }
   void SetDeviceTag(const std::string& tag);
   void ClearIgnoredChars();

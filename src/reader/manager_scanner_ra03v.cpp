@@ -1,0 +1,265 @@
+#include "reader/manager_scanner_ra03v.h"
+
+#include <array>
+#include <utility>
+
+#include "devices/number_text.h"
+#include "devices/prop_descriptor.h"
+#include "foundation/system_info.h"
+#include "foundation/text_codec.h"
+#include "foundation/win/bstr.h"
+#include "host/exec_mode.h"
+#include "ra03v/host_contract.h"
+#include "ui/device_settings_dialog.h"
+#include "ui/port_settings_dialog.h"
+
+namespace ra03v {
+
+namespace {
+
+constexpr std::string_view kLineTerminator = "\r\n";
+constexpr std::string_view kOkLine = "OK\r\n";
+constexpr DWORD kReplyTimeoutMs = 100;
+// Codes from this value on are the port manager's, looked up at code minus it.
+constexpr int32_t kPortCodeBase = 50;
+
+constexpr TPropDescriptor kReaderRows[] = {
+    {"ИнтервалОпроса", "", "Интервал опроса", "Integer", 0, "500", "Интервал опроса считывателя"},
+};
+
+constexpr std::array<std::string_view, 9> kReaderTexts = {
+    "Операция выполнена успешно",
+    "Порт недоступен",
+    "Нет связи",
+    "Устройство не обнаружено",
+    "Неверный тип параметра",
+    "Недопустимое значение параметра",
+    "Ошибка в данных",
+    "Внутренняя ошибка",
+    "Отмена действия",
+};
+
+// The port manager's texts; an empty entry has no text of its own.
+constexpr std::array<std::string_view, 8> kPortTexts = {
+    "Операция выполнена успешно",
+    "Порт недоступен",
+    "Нет связи",
+    "Устройство не обнаружено",
+    "",
+    "Внутренняя ошибка",
+    "Неверное количество байт записано в порт",
+    "Неверное количество байт считано из порта",
+};
+
+constexpr std::string_view kUndefinedError = "Неопределенная ошибка";
+
+// {C7C345A0-2C38-411D-AE5B-CEA387564725}
+constexpr GUID kModelCode = {
+    0xC7C345A0, 0x2C38, 0x411D, {0xAE, 0x5B, 0xCE, 0xA3, 0x87, 0x56, 0x47, 0x25}};
+
+bool IsBlank(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) > 32) return false;
+  return true;
+}
+
+}  // namespace
+
+bool CutCardData(std::string line, std::string& card) {
+  const size_t ok = line.find(kOkLine);
+  if (ok != std::string::npos) line.erase(ok, kOkLine.size());
+  // Not trimmed: a short line keeps its terminator.
+  card = line.substr(0, kCardDataLength);
+  return !IsBlank(card);
+}
+
+TManagerScanner_RA03V::TManagerScanner_RA03V(TDevicesList& list)
+    : TDeviceItem(list), FPollTimer(0, [this] { PollTick(); }) {
+  PortManager().Settings().keepOpen = 1;
+}
+
+TManagerScanner_RA03V::~TManagerScanner_RA03V() {
+  FPollTimer.SetEnabled(false);
+  // No line may reach this item once its timer is gone.
+  ClosePortNow();
+}
+
+void TManagerScanner_RA03V::SetupPortManager() {
+  TPortManager& pm = PortManager();
+  pm.SetListening(false);
+  pm.SetReplyTimeout(kReplyTimeoutMs);
+  pm.SetDeviceTag(std::to_string(Index() + 1));
+  pm.ClearIgnoredChars();
+  pm.SetLineBuffer("");
+  pm.ClearLineHandlers();
+  pm.AddLineHandler(std::string(kLineTerminator), static_cast<TDeviceItem*>(this),
+                    &TDeviceItem::LineProcedureOf);
+  // The interval is always the descriptor's default, whatever was stored.
+  SetPropertyInt(kPollIntervalProp, StrToInt(kReaderRows[0].Default));
+  FPollTimer.SetInterval(static_cast<DWORD>(GetPropertyInt(kPollIntervalProp)));
+}
+
+void TManagerScanner_RA03V::SendInitSequence() {
+  TPortManager& pm = PortManager();
+  std::string reply;
+  pm.AddCommand(true, 1, "n");
+  pm.AddCommand(false, 4, "");
+  pm.Execute(reply);
+  pm.AddCommand(true, 1, "k");
+  pm.AddCommand(false, 999, "");
+  pm.Execute(reply);
+}
+
+void TManagerScanner_RA03V::SendStopCommand() noexcept {
+  try {
+    std::string reply;
+    PortManager().AddCommand(true, 1, "f");
+    PortManager().Execute(reply);
+  } catch (...) {
+    // The reader is being switched off either way.
+  }
+}
+
+void TManagerScanner_RA03V::PollTick() {
+  FPollTimer.SetEnabled(false);
+  try {
+    std::string reply;
+    PortManager().AddCommand(true, 1, "k");
+    PortManager().Execute(reply);
+  } catch (...) {
+    // One lost poll; the next tick tries again.
+  }
+  // Switching off during the write's message loop stops the polling for good.
+  if (PortManager().ConnectedFlag()) FPollTimer.SetEnabled(true);
+}
+
+bool TManagerScanner_RA03V::DeviceOpen() {
+  const bool ok = PortManager().Connect();
+  if (ok) {
+    SendInitSequence();
+    FPollTimer.SetEnabled(true);
+  }
+  return ok;
+}
+
+bool TManagerScanner_RA03V::DeviceClose() {
+  // Stopped first, so that no poll runs inside the stop command's message loop.
+  FPollTimer.SetEnabled(false);
+  SendStopCommand();
+  return TDeviceItem::DeviceClose();
+}
+
+void TManagerScanner_RA03V::SetDeviceActive(int32_t mode) {
+  TPortManager& pm = PortManager();
+  if (mode == 1) {
+    SetupPortManager();
+    pm.SetListening(false);
+    bool ok = false;
+    try {
+      ok = DeviceOpen();
+    } catch (...) {
+      // A failed open step (an abort, say) must not leave a polling port behind.
+      pm.SetListening(true);
+      SetDeviceActive(0);
+      throw;
+    }
+    pm.SetListening(true);
+    pm.SetConnected(ok);
+    if (!ok) SetDeviceActive(0);
+    if (!pm.Settings().keepOpen) pm.Disconnect(true);
+    if (!ok) SetLastResult(kResultNoDevice);
+    return;
+  }
+  pm.SetListening(false);
+  DeviceClose();
+  pm.SetListening(true);
+  pm.SetConnected(false);
+  pm.Disconnect(true);
+}
+
+void TManagerScanner_RA03V::LineReceived(const char* text) {
+  TPortManager& pm = PortManager();
+  if (!pm.Listening()) {
+    pm.SetLineBuffer("");
+    return;
+  }
+  const std::string_view whole(text ? text : "");
+  const size_t bar = whole.find('|');
+  if (bar == std::string_view::npos) return;
+  StrToInt(whole.substr(0, bar));  // a tag that is not a number ends the call
+  const std::string line = pm.LineBuffer();
+  pm.SetLineBuffer("");
+  std::string card;
+  if (!CutCardData(line, card)) return;
+  const ExecutionMode mode = CurrentExecutionMode();
+  if (mode == ExecutionMode::AutomationHost1 || mode == ExecutionMode::AutomationHost2) return;
+  RaiseCardEvent(card);
+}
+
+void TManagerScanner_RA03V::RaiseCardEvent(const std::string& card) {
+  IDispatch* sink = HostEventSink();
+  if (!sink) return;
+  const GUID code = DeviceCode();
+  const Bstr name = Bstr::From1251(kReaderEventName);
+  const Bstr codeText = Bstr::From1251(GuidToText(code));
+  const Bstr data = Bstr::From1251(card);
+  auto** table = *reinterpret_cast<void***>(sink);
+  const auto raise = reinterpret_cast<RA03V_EXTERNAL_EVENT>(table[RA03V_EVENT_SLOT_EXTERNAL_EVENT]);
+  raise(sink, name.Get(), codeText.Get(), data.Get(), &code);
+}
+
+int32_t TManagerScanner_RA03V::ShowSettingsDialog() {
+  // The dialog edits the record in place; Cancel must leave it as it was.
+  const TComPortSennings saved = PortManager().Settings();
+  int result = 0;
+  try {
+    result = RunDeviceSettingsDialog(*this, false);
+  } catch (...) {
+    PortManager().Settings() = saved;
+    throw;
+  }
+  if (result != IDOK) PortManager().Settings() = saved;
+  return 0;
+}
+
+void TManagerScanner_RA03V::PrepareSettingsDialog() {
+  TDeviceItem::PrepareSettingsDialog();
+  TfmPortSettings2* dialog = CurrentSettingsDialog();
+  if (!dialog) return;
+  dialog->DisableFixedSettings();
+  dialog->SetControlEnabled(IDC_CBPORTOPEN, false);
+  dialog->SetChecked(IDC_CBPORTOPEN, true);
+  dialog->SetControlEnabled(IDC_CBPORT, true);
+  dialog->SetControlEnabled(IDC_EDIDENTIF, true);
+}
+
+TManagerScanner_RA03VList::TManagerScanner_RA03VList()
+    : TDevicesList([](TDevicesList& list) -> std::unique_ptr<TDeviceItem> {
+        return std::make_unique<TManagerScanner_RA03V>(list);
+      }) {
+  SetModelCode(kModelCode);
+  SetModelDescription("Проксимити считыватель RA-03V\\RS232");
+  PlgInfoValues() = {1, 1, 1, 1, 0};
+  // The letter after the underscore is the Latin C.
+  SetModelIdentifier("Проксимити_Cчитыватель");
+  SetNamePrefix(ModelIdentifier() + "_");
+  SetClassName("Сканер");
+  SetClassGroupName("Сканеры");
+  SetPropertyGroups(true, false, false);
+  AddPropertyDescriptors(PortPropertyDescriptors());
+  AddPropertyDescriptors(kReaderRows);
+  SetPropertyDefault("IsOpen", "1", true);
+  SetPropertyDefault("Неразделяемое", "1", false);
+}
+
+std::string TManagerScanner_RA03VList::GetErrorText(int32_t code) {
+  if (code >= 0 && code < static_cast<int32_t>(kReaderTexts.size()))
+    return std::string(kReaderTexts[static_cast<size_t>(code)]);
+  const int32_t port = code - kPortCodeBase;
+  if (port >= 0 && port < static_cast<int32_t>(kPortTexts.size()) &&
+      !kPortTexts[static_cast<size_t>(port)].empty())
+    return std::string(kPortTexts[static_cast<size_t>(port)]);
+  return std::string(kUndefinedError);
+}
+
+}  // namespace ra03v

@@ -1,0 +1,60 @@
+#pragma once
+// The RA-03V proximity-card reader as a device: while switched on it writes
+// "k" to the reader every 500 ms and turns every card line the reader answers
+// with into an external event "Считыватель" for the host.
+//
+// Threads: the constructor, switching, the poll timer and the dialog run on
+// the host's calling thread; LineReceived runs on the port's event thread and
+// raises the event from there.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "devices/device_item.h"
+#include "devices/devices_list.h"
+#include "foundation/message_timer.h"
+
+namespace ra03v {
+
+// The event name and the reader's own poll interval property.
+inline constexpr std::string_view kReaderEventName = "Считыватель";
+inline constexpr std::string_view kPollIntervalProp = "ИнтервалОпроса";
+// The most characters of a line that make up the card data.
+inline constexpr size_t kCardDataLength = 8;
+
+// The card data of one assembled line (terminator included), or nothing when
+// the line carries none: a first "OK" CR LF is removed, the rest is cut to 8
+// characters, and blank data (codes up to 32 only) give no card.
+bool CutCardData(std::string line, std::string& card);
+
+class TManagerScanner_RA03V : public TDeviceItem {
+ public:
+  explicit TManagerScanner_RA03V(TDevicesList& list);
+  ~TManagerScanner_RA03V() override;
+
+  int32_t ShowSettingsDialog() override;
+  void PrepareSettingsDialog() override;
+  void SetDeviceActive(int32_t mode) override;
+  bool DeviceOpen() override;
+  bool DeviceClose() override;
+  void SetupPortManager() override;
+  void LineReceived(const char* text) override;
+
+  const MessageTimer& PollTimer() const noexcept { return FPollTimer; }
+
+ private:
+  void SendInitSequence();
+  void SendStopCommand() noexcept;
+  void PollTick();
+  void RaiseCardEvent(const std::string& card);
+
+  MessageTimer FPollTimer;
+};
+
+class TManagerScanner_RA03VList : public TDevicesList {
+ public:
+  TManagerScanner_RA03VList();
+  std::string GetErrorText(int32_t code) override;
+};
+
+}  // namespace ra03v
