@@ -16,7 +16,10 @@ namespace {
 
 using ra03v_host::Value;
 
-constexpr wchar_t kNullModel[] = L"{00000000-0000-0000-0000-000000000000}";
+constexpr wchar_t kReaderModel[] = L"{C7C345A0-2C38-411D-AE5B-CEA387564725}";
+// No test of this program has a port behind COM16: switching on fails.
+constexpr wchar_t kMissingPortParams[] =
+    L"<Параметры><Параметр Идентификатор=\"ComNumber\" Значение=\"16\"/></Параметры>";
 
 // Writes a plug-in call into a host block (one the chain owns, say).
 void FillCall(RA03V_PARAMS* block, const wchar_t* name, int kind, const std::vector<Value>& args) {
@@ -47,11 +50,11 @@ class DriverCalls : public ::testing::Test {
     strangerTask.SetDevice(other);
   }
 
-  // One device of the base model, addressed by deviceTask.
+  // One reader on a port that does not exist, addressed by deviceTask.
   void ConfigureOneDevice() {
-    const std::wstring document =
-        L"<Оборудование><Устройство Код=\"" + GuidText(deviceCode) + L"\" КодМодели=\"" +
-        kNullModel + L"\" Наименование=\"Первый\"><Параметры/></Устройство></Оборудование>";
+    const std::wstring document = L"<Оборудование><Устройство Код=\"" + GuidText(deviceCode) +
+                                  L"\" КодМодели=\"" + kReaderModel + L"\" Наименование=\"Первый\">" +
+                                  kMissingPortParams + L"</Устройство></Оборудование>";
     auto block = dll.Method(L"НастроитьУстройства", {Value::Text(document)}, &listTask);
     ASSERT_FALSE(block->Get()->HasError) << block->ErrorDescription();
     ASSERT_EQ(1, dll.GetProperty(L"КоличествоУстройств", &listTask)->At(0).ToInt());
@@ -173,7 +176,7 @@ TEST_F(DriverCalls, APositiveResultIsRaisedWithTheListsText) {
   auto block = dll.Method(L"ПолучитьСвойства", {Value()}, &strangerTask);
   EXPECT_EQ(3, block->Get()->ErrorCode);
   EXPECT_TRUE(block->Get()->HasError);
-  EXPECT_EQ(L"Ошибка. Код №3", block->ErrorDescription());
+  EXPECT_EQ(L"Устройство не обнаружено", block->ErrorDescription());
   EXPECT_EQ(3, block->At(0).ToInt());
 }
 
@@ -184,9 +187,11 @@ TEST_F(DriverCalls, DeviceIsOnBecomesReadOnlyWithEvents) {
   auto refused = dll.SetProperty(L"DeviceIsOn", Value::Int(1), &deviceTask);
   EXPECT_EQ(20000, refused->Get()->ErrorCode);
   EXPECT_EQ(L"Свойство [DeviceIsOn] доступно только для чтения", refused->ErrorDescription());
+  // The reader's port is missing: switching on fails with the reader's own text.
   auto on = dll.Method(L"Включить", {Value()}, &deviceTask);
-  EXPECT_FALSE(on->Get()->HasError) << on->ErrorDescription();
-  EXPECT_EQ(1, dll.GetProperty(L"УстройствоВключено", &deviceTask)->At(0).ToInt());
+  EXPECT_EQ(3, on->Get()->ErrorCode);
+  EXPECT_EQ(L"Устройство не обнаружено", on->ErrorDescription());
+  EXPECT_EQ(0, dll.GetProperty(L"УстройствоВключено", &deviceTask)->At(0).ToInt());
   auto off = dll.Method(L"SwitchOff", {Value()}, &deviceTask);
   EXPECT_FALSE(off->Get()->HasError) << off->ErrorDescription();
   EXPECT_EQ(0, dll.GetProperty(L"DeviceIsOn", &deviceTask)->At(0).ToInt());
@@ -326,11 +331,13 @@ TEST(DriverThreads, FourHostThreadsCallAtFullSpeed) {
   std::atomic<bool> stop{false};
   std::atomic<int> calls{0};
   std::atomic<int> wrong{0};
+  const std::vector<std::wstring> texts = {L"Порт недоступен", L"Нет связи",
+                                           L"Устройство не обнаружено", L"Неверный тип параметра"};
   auto worker = [&](int id) {
     HostTask task(RA03V_TASK_CLASS_INTERNAL);
     while (!stop) {
       auto text = dll.Method(L"ОписаниеОшибки", {Value::Int(id)}, &task);
-      if (text->Get()->HasError || text->At(0).ToText() != L"Ошибка. Код №" + std::to_wstring(id))
+      if (text->Get()->HasError || text->At(0).ToText() != texts[static_cast<size_t>(id - 1)])
         ++wrong;
       auto set = dll.SetProperty(L"ДоступностьСтраницыСвойств", Value::Int(id), &task);
       auto count = dll.GetProperty(L"КоличествоУстройств", &task);

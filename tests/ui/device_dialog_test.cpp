@@ -26,7 +26,7 @@ class DeviceDialog : public ::testing::Test {
     CoCreateGuid(&code);
     const std::wstring document =
         L"<Оборудование><Устройство Код=\"" + GuidText(code) +
-        L"\" КодМодели=\"{00000000-0000-0000-0000-000000000000}\" Наименование=\"Первый\">"
+        L"\" КодМодели=\"{C7C345A0-2C38-411D-AE5B-CEA387564725}\" Наименование=\"Первый\">"
         L"<Параметры/></Устройство></Оборудование>";
     auto block = dll.Method(L"НастроитьУстройства", {Value::Text(document)}, &task);
     ASSERT_FALSE(block->Get()->HasError) << block->ErrorDescription();
@@ -72,8 +72,8 @@ class DeviceDialog : public ::testing::Test {
   GUID code{};
 };
 
-// The base device list exposes no port properties: what OK stores that a host
-// can see is the device's name.
+// The reader keeps the dialog's port settings in its port record only: what
+// OK stores that a host can see is the device's name.
 TEST_F(DeviceDialog, OkStoresTheNameIntoTheDevicesSettings) {
   const std::wstring document = Edit([](DialogUser& user) {
     user.Type(IDC_EDIDENTIF, L"Второй");

@@ -1,0 +1,276 @@
+// The RA-03V reader as a host sees it: the shipping DLL configured and switched
+// on through the entry, the simulated reader answering on virtual COM ports,
+// card events arriving in the test host's event sink.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/dll_under_test.h"
+#include "support/sim_client.h"
+
+namespace ra03v::test {
+namespace {
+
+using ra03v_host::Value;
+
+constexpr wchar_t kReaderModel[] = L"{C7C345A0-2C38-411D-AE5B-CEA387564725}";
+constexpr int kPortA = 11;
+constexpr int kPortB = 12;
+constexpr int kMissingPort = 13;  // never created: switching on must fail
+constexpr DWORD kEventWaitMs = 10000;
+
+std::wstring GuidText(const GUID& id) {
+  wchar_t text[40];
+  StringFromGUID2(id, text, 40);
+  return text;
+}
+
+// A count from the simulator's "stats" reply ("n=1 k=7 f=0").
+int StatOf(SimClient& sim, int port, const std::string& key) {
+  const std::string value = SettingOf(sim.Command("stats " + std::to_string(port)), key);
+  return value.empty() ? -1 : std::stoi(value);
+}
+
+// One load of the library for the whole program, as a host keeps it: loading
+// it again after readers ran is not what these tests are about.
+DllUnderTest& SharedDll() {
+  static DllUnderTest dll(L"ra03v.dll");
+  return dll;
+}
+
+struct Reader {
+  GUID code{};
+  int port = 0;
+  std::wstring extraParams;
+};
+
+class ReaderRig : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sim.Connected()) << "the simulated reader is not running";
+    sim.CreatePort(kPortA);
+    sim.CreatePort(kPortB);
+    auto block = dll.Control("__@@EventSupport", sink.Interface());
+    ASSERT_FALSE(block->Get()->HasError) << block->ErrorDescription();
+  }
+
+  void TearDown() override { dll.Control("__FRee"); }
+
+  // Configures the readers, each on its port, in this order.
+  void Configure(std::vector<Reader>& readers) {
+    std::wstring document = L"<Оборудование>";
+    int n = 0;
+    for (Reader& r : readers) {
+      CoCreateGuid(&r.code);
+      document += L"<Устройство Код=\"" + GuidText(r.code) + L"\" КодМодели=\"" + kReaderModel +
+                  L"\" Наименование=\"Считыватель" + std::to_wstring(++n) +
+                  L"\"><Параметры><Параметр Идентификатор=\"ComNumber\" Значение=\"" +
+                  std::to_wstring(r.port) + L"\"/>" + r.extraParams + L"</Параметры></Устройство>";
+    }
+    document += L"</Оборудование>";
+    auto block = dll.Method(L"НастроитьУстройства", {Value::Text(document)}, &listTask);
+    ASSERT_FALSE(block->Get()->HasError) << block->ErrorDescription();
+  }
+
+  std::unique_ptr<HostBlock> SwitchOn(const Reader& r) {
+    HostTask task(RA03V_TASK_CLASS_THREAD);
+    task.SetDevice(r.code);
+    return dll.Method(L"Включить", {Value()}, &task);
+  }
+
+  std::unique_ptr<HostBlock> SwitchOff(const Reader& r) {
+    HostTask task(RA03V_TASK_CLASS_THREAD);
+    task.SetDevice(r.code);
+    return dll.Method(L"Выключить", {Value()}, &task);
+  }
+
+  int IsOn(const Reader& r) {
+    HostTask task(RA03V_TASK_CLASS_THREAD);
+    task.SetDevice(r.code);
+    return dll.GetProperty(L"УстройствоВключено", &task)->At(0).ToInt();
+  }
+
+  void PresentCard(int port, const std::string& code) {
+    sim.Command("card " + std::to_string(port) + " " + code + " 1");
+  }
+
+  // Waits (pumping this thread's messages, which runs the poll timer) for
+  // the count-th event and returns it.
+  ra03v_host::ExternalEvent WaitForEvent(size_t count) {
+    EXPECT_TRUE(sink.WaitForEvents(count, kEventWaitMs)) << "event " << count << " missing";
+    const auto events = sink.Events();
+    return events.size() >= count ? events[count - 1] : ra03v_host::ExternalEvent{};
+  }
+
+  SimClient sim;
+  // Declared before the DLL: the driver may hold the host's interface until it is freed.
+  ra03v_host::EventSink sink;
+  DllUnderTest& dll = SharedDll();
+  HostTask listTask{RA03V_TASK_CLASS_INTERNAL};
+};
+
+TEST_F(ReaderRig, InitSequenceThenPollingAndTheFixedInterval) {
+  // A stored interval of 1000 does not survive switching on.
+  std::vector<Reader> readers{
+      {{}, kPortA, L"<Параметр Идентификатор=\"ИнтервалОпроса\" Значение=\"1000\"/>"}};
+  Configure(readers);
+  auto on = SwitchOn(readers[0]);
+  ASSERT_FALSE(on->Get()->HasError) << on->ErrorDescription();
+  EXPECT_EQ(1, IsOn(readers[0]));
+  EXPECT_EQ("nk", sim.Received(kPortA)) << "the init sequence comes first";
+  ra03v_host::PumpFor(6000);
+  const std::string polls = sim.Received(kPortA);
+  EXPECT_EQ(std::string(polls.size(), 'k'), polls) << "only polls while switched on";
+  // 500 ms gives 12 polls in 6 s, the stored 1000 ms at most 6; a busy machine
+  // delays ticks but never adds any.
+  EXPECT_GE(polls.size(), 7u);
+  EXPECT_LE(polls.size(), 13u);
+  EXPECT_EQ(0u, sink.EventCount()) << "\"OK\" CR LF alone gives no event";
+
+  auto off = SwitchOff(readers[0]);
+  EXPECT_FALSE(off->Get()->HasError) << off->ErrorDescription();
+  EXPECT_EQ(0, IsOn(readers[0]));
+  EXPECT_EQ(1, StatOf(sim, kPortA, "f")) << "the stop command at switch-off";
+  sim.Received(kPortA);
+  ra03v_host::PumpFor(1200);
+  EXPECT_EQ("", sim.Received(kPortA)) << "no polls after switch-off";
+}
+
+TEST_F(ReaderRig, CardLinesAreCutIntoEvents) {
+  std::vector<Reader> readers{{{}, kPortA, L""}};
+  Configure(readers);
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+
+  PresentCard(kPortA, "0123ABCD");
+  const auto first = WaitForEvent(1);
+  EXPECT_EQ(L"Считыватель", first.name);
+  EXPECT_EQ(L"0123ABCD", first.data);
+  EXPECT_EQ(GuidText(readers[0].code), first.deviceIdText);
+  EXPECT_TRUE(IsEqualGUID(readers[0].code, first.deviceId));
+  EXPECT_NE(GetCurrentThreadId(), first.threadId) << "raised on the port's event thread";
+
+  PresentCard(kPortA, "123");
+  EXPECT_EQ(L"123\r\n", WaitForEvent(2).data) << "a short code keeps its terminator";
+
+  // Blanks give no event: the next event is the card after them.
+  sim.Send(kPortA, "\\s\\s\\s\\s\\r\\n");
+  PresentCard(kPortA, "1234567890ABCDEF");
+  EXPECT_EQ(L"12345678", WaitForEvent(3).data) << "a long line is cut to 8";
+  EXPECT_EQ(3u, sink.EventCount());
+}
+
+TEST_F(ReaderRig, TwoReadersTagTheirOwnEvents) {
+  std::vector<Reader> readers{{{}, kPortA, L""}, {{}, kPortB, L""}};
+  Configure(readers);
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+  ASSERT_FALSE(SwitchOn(readers[1])->Get()->HasError);
+  PresentCard(kPortB, "BBBB2222");
+  const auto fromB = WaitForEvent(1);
+  EXPECT_EQ(L"BBBB2222", fromB.data);
+  EXPECT_TRUE(IsEqualGUID(readers[1].code, fromB.deviceId));
+  PresentCard(kPortA, "AAAA1111");
+  const auto fromA = WaitForEvent(2);
+  EXPECT_EQ(L"AAAA1111", fromA.data);
+  EXPECT_TRUE(IsEqualGUID(readers[0].code, fromA.deviceId));
+}
+
+TEST_F(ReaderRig, AMissingPortGivesResult3AndNoPolling) {
+  std::vector<Reader> readers{{{}, kMissingPort, L""}};
+  Configure(readers);
+  auto on = SwitchOn(readers[0]);
+  EXPECT_EQ(3, on->Get()->ErrorCode);
+  EXPECT_EQ(L"Устройство не обнаружено", on->ErrorDescription());
+  EXPECT_EQ(0, IsOn(readers[0]));
+  // The port appears later: nothing is written to it, so no timer polls.
+  sim.CreatePort(kMissingPort);
+  ra03v_host::PumpFor(1200);
+  EXPECT_EQ("", sim.Received(kMissingPort));
+}
+
+TEST_F(ReaderRig, SwitchCyclesLeaveNoHandlesBehind) {
+  std::vector<Reader> readers{{{}, kPortA, L""}};
+  Configure(readers);
+  auto cycle = [&] {
+    auto on = SwitchOn(readers[0]);
+    auto off = SwitchOff(readers[0]);
+    return !on->Get()->HasError && !off->Get()->HasError;
+  };
+  ASSERT_TRUE(cycle());  // first use settles the lazily made objects
+  DWORD before = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &before);
+  int failed = 0;
+  for (int i = 0; i < 200; ++i)
+    if (!cycle()) ++failed;
+  DWORD after = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &after);
+  EXPECT_EQ(0, failed);
+  EXPECT_LE(after, before + 5) << "handles before " << before << ", after " << after;
+  EXPECT_EQ(201, StatOf(sim, kPortA, "f"));
+}
+
+TEST_F(ReaderRig, AHostCallingBackFromItsHandlerAndSwitchingOffMidStream) {
+  std::vector<Reader> readers{{{}, kPortA, L""}};
+  Configure(readers);
+  std::atomic<int> answered{0};
+  std::atomic<int> failedCalls{0};
+  sink.SetEventHandler([&](const ra03v_host::ExternalEvent&) {
+    // The event thread calls into the driver while the host may be in a call too.
+    HostTask task(RA03V_TASK_CLASS_INTERNAL);
+    auto count = dll.GetProperty(L"КоличествоУстройств", &task);
+    if (count->Get()->HasError || count->At(0).ToInt() != 1) ++failedCalls;
+    ++answered;
+  });
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+  sim.Command("card " + std::to_string(kPortA) + " 0123ABCD 1000");
+  WaitForEvent(2);
+
+  // Another host thread switches the reader off while cards keep coming.
+  std::atomic<bool> done{false};
+  bool offFailed = true;
+  std::thread other([&] {
+    offFailed = SwitchOff(readers[0])->Get()->HasError;
+    done = true;
+  });
+  for (int i = 0; i < 200 && !done; ++i) ra03v_host::PumpFor(50);
+  other.join();
+  EXPECT_FALSE(offFailed);
+  EXPECT_EQ(0, IsOn(readers[0]));
+  EXPECT_EQ(0, failedCalls.load());
+  EXPECT_GE(answered.load(), 2);
+  EXPECT_EQ(1, StatOf(sim, kPortA, "f"));
+}
+
+// Last in the program: the library stays mapped for the reader's port thread.
+TEST(ReaderUnload, UnloadingWithAReaderSwitchedOnNeitherHangsNorCrashes) {
+  SimClient sim;
+  ASSERT_TRUE(sim.Connected());
+  constexpr int kPort = 14;
+  sim.CreatePort(kPort);
+  // Outlives the test: the forgotten reader keeps its copy of the interface.
+  static ra03v_host::EventSink sink;
+  DllUnderTest& dll = SharedDll();
+  dll.Control("__@@EventSupport", sink.Interface());
+  GUID code;
+  CoCreateGuid(&code);
+  const std::wstring document =
+      L"<Оборудование><Устройство Код=\"" + GuidText(code) + L"\" КодМодели=\"" + kReaderModel +
+      L"\" Наименование=\"Забытый\"><Параметры><Параметр Идентификатор=\"ComNumber\" "
+      L"Значение=\"14\"/></Параметры></Устройство></Оборудование>";
+  HostTask task(RA03V_TASK_CLASS_THREAD);
+  task.SetDevice(code);
+  ASSERT_FALSE(dll.Method(L"НастроитьУстройства", {Value::Text(document)}, &task)->Get()->HasError);
+  ASSERT_FALSE(dll.Method(L"Включить", {Value()}, &task)->Get()->HasError);
+  sim.Command("card " + std::to_string(kPort) + " 5555AAAA 1");
+  ASSERT_TRUE(sink.WaitForEvents(1, kEventWaitMs));
+  dll.Unload();  // no "__FRee"
+  // The process goes on: messages (the reader's timer) and a late card are harmless.
+  sim.Command("card " + std::to_string(kPort) + " 6666BBBB 1");
+  ra03v_host::PumpFor(1500);
+  EXPECT_GE(sink.EventCount(), 1u);
+}
+
+}  // namespace
+}  // namespace ra03v::test
