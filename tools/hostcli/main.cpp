@@ -214,7 +214,7 @@ int Run(const Options& options) {
   int status = kExitOk;
   size_t switchedOn = 0;
   for (size_t i = 0; i < options.ports.size(); ++i) {
-    auto on = driver->Method(L"Включить", {}, tasks[i].get());
+    auto on = driver->Method(L"Включить", {ra03v_host::Value()}, tasks[i].get());
     if (DriverFailed(*on, L"Включить on COM" + std::to_wstring(options.ports[i]))) {
       status = kExitDriverError;
       break;
@@ -230,10 +230,11 @@ int Run(const Options& options) {
     const DWORD limit = options.seconds ? static_cast<DWORD>(options.seconds) * 1000 : INFINITE;
     for (;;) {
       const std::vector<ra03v_host::ExternalEvent> events = sink.Events();
+      // The count-th event is the last one printed, once.
       for (; printed < events.size(); ++printed) {
+        if (options.count && static_cast<long>(printed) >= options.count) break;
         const ra03v_host::ExternalEvent& e = events[printed];
         Print(Now() + L"  " + e.deviceIdText + L"  " + e.name + L"  " + Visible(e.data) + L"\n");
-        if (options.count && static_cast<long>(printed + 1) >= options.count) break;
       }
       if (options.count && static_cast<long>(printed) >= options.count) break;
       const DWORD elapsed = GetTickCount() - start;
@@ -249,7 +250,7 @@ int Run(const Options& options) {
   }
 
   for (size_t i = 0; i < switchedOn; ++i) {
-    auto off = driver->Method(L"Выключить", {}, tasks[i].get());
+    auto off = driver->Method(L"Выключить", {ra03v_host::Value()}, tasks[i].get());
     if (DriverFailed(*off, L"Выключить")) status = kExitDriverError;
   }
   driver->Control("__FRee");
