@@ -178,12 +178,19 @@ void TManagerScanner_RA03V::SetDeviceActive(int32_t mode) {
 }
 
 void TManagerScanner_RA03V::LineReceived(const char* text) {
+  // A line that cannot be handled is simply no card; nothing reaches the host.
+  try {
+    HandleLine(text ? text : "");
+  } catch (...) {
+  }
+}
+
+void TManagerScanner_RA03V::HandleLine(std::string_view whole) {
   TPortManager& pm = PortManager();
   if (!pm.Listening()) {
     pm.SetLineBuffer("");
     return;
   }
-  const std::string_view whole(text ? text : "");
   const size_t bar = whole.find('|');
   if (bar == std::string_view::npos) return;
   StrToInt(whole.substr(0, bar));  // a tag that is not a number ends the call

@@ -46,6 +46,7 @@ class TManagerScanner_RA03V : public TDeviceItem {
   void SendInitSequence();
   void SendStopCommand() noexcept;
   void PollTick();
+  void HandleLine(std::string_view whole);
   void RaiseCardEvent(const std::string& card);
 
   MessageTimer FPollTimer;
