@@ -74,6 +74,11 @@ void TPortManager::SetDeviceTag(const std::string& tag) {
   deviceTag_ = tag;
 }
 
+std::string TPortManager::DeviceTag() const {
+  std::lock_guard<std::recursive_mutex> lock(lock_);
+  return deviceTag_;
+}
+
 void TPortManager::ClearIgnoredChars() {
   std::lock_guard<std::recursive_mutex> lock(lock_);
   ignoredChars_.clear();

@@ -51,6 +51,7 @@ class TPortManager {
   bool Listening() const noexcept { return listening_; }
   void SetReplyTimeout(DWORD milliseconds) { replyTimer_.SetInterval(milliseconds); }
   void SetDeviceTag(const std::string& tag);
+  std::string DeviceTag() const;
   void ClearIgnoredChars();
   void SetLineBuffer(const std::string& text);
   std::string LineBuffer() const;

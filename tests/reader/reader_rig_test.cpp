@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/win/com_ptr.h"
+#include "ra03v/value_array.h"
 #include "support/dll_under_test.h"
 #include "support/sim_client.h"
 
@@ -93,6 +95,52 @@ class ReaderRig : public ::testing::Test {
     return dll.GetProperty(L"УстройствоВключено", &task)->At(0).ToInt();
   }
 
+  // The reader's property table, as the host reads it: the driver asks the
+  // host's interface for a new table, which the host makes through the driver.
+  ComPtr<ISafeArray> ReadProps(const Reader& r) {
+    auto made = dll.Method(L"СоздатьПараметры", {Value::Int(1), Value::Int(1)}, &listTask);
+    const Value object = made->At(0);
+    if (object.Type() != VT_DISPATCH) return {};
+    ComPtr<ISafeArray> fresh;
+    V_DISPATCH(&object.Get())->QueryInterface(RA03V_IID_ISafeArray, fresh.PutVoid());
+    sink.SetValueArrayFactory([&fresh](VARIANT* out) {
+      V_VT(out) = VT_DISPATCH;
+      V_DISPATCH(out) = fresh.Get();
+      fresh.Get()->AddRef();
+      return S_OK;
+    });
+    HostTask task(RA03V_TASK_CLASS_THREAD);
+    task.SetDevice(r.code);
+    auto block = dll.Method(L"ПолучитьСвойства", {Value()}, &task);
+    sink.SetValueArrayFactory({});
+    EXPECT_FALSE(block->Get()->HasError) << block->ErrorDescription();
+    ComPtr<ISafeArray> table;
+    const Value out = block->At(3);
+    if (out.Type() == VT_DISPATCH)
+      V_DISPATCH(&out.Get())->QueryInterface(RA03V_IID_ISafeArray, table.PutVoid());
+    return table;
+  }
+
+  // The row of a property in a table, or -1.
+  static LONG RowOf(ISafeArray& table, const std::wstring& identifier) {
+    LONG rows = 0, columns = 0;
+    table.GetBounds(&rows, &columns);
+    for (LONG row = 0; row < rows; ++row) {
+      Value cell;
+      table.GetValue(row, 0, cell.Put());
+      if (cell.ToText() == identifier) return row;
+    }
+    return -1;
+  }
+
+  static std::wstring PropText(ISafeArray& table, const std::wstring& identifier) {
+    const LONG row = RowOf(table, identifier);
+    if (row < 0) return L"(missing)";
+    Value cell;
+    table.GetValue(row, 4, cell.Put());
+    return cell.ToText();
+  }
+
   void PresentCard(int port, const std::string& code) {
     sim.Command("card " + std::to_string(port) + " " + code + " 1");
   }
@@ -121,6 +169,9 @@ TEST_F(ReaderRig, InitSequenceThenPollingAndTheFixedInterval) {
   ASSERT_FALSE(on->Get()->HasError) << on->ErrorDescription();
   EXPECT_EQ(1, IsOn(readers[0]));
   EXPECT_EQ("nk", sim.Received(kPortA)) << "the init sequence comes first";
+  const ComPtr<ISafeArray> props = ReadProps(readers[0]);
+  ASSERT_TRUE(props);
+  EXPECT_EQ(L"500", PropText(*props.Get(), L"ИнтервалОпроса"));
   ra03v_host::PumpFor(6000);
   const std::string polls = sim.Received(kPortA);
   EXPECT_EQ(std::string(polls.size(), 'k'), polls) << "only polls while switched on";
@@ -188,6 +239,29 @@ TEST_F(ReaderRig, AMissingPortGivesResult3AndNoPolling) {
   sim.CreatePort(kMissingPort);
   ra03v_host::PumpFor(1200);
   EXPECT_EQ("", sim.Received(kMissingPort));
+}
+
+TEST_F(ReaderRig, APortChangedThroughPropertiesWaitsForNewSettings) {
+  std::vector<Reader> readers{{{}, kPortA, L""}};
+  Configure(readers);
+  const ComPtr<ISafeArray> props = ReadProps(readers[0]);
+  ASSERT_TRUE(props);
+  const LONG row = RowOf(*props.Get(), L"ComNumber");
+  ASSERT_GE(row, 0);
+  ASSERT_EQ(S_OK, props.Get()->SetValue(row, 4, Value::Int(kPortB).Get()));
+  HostTask task(RA03V_TASK_CLASS_THREAD);
+  task.SetDevice(readers[0].code);
+  auto set = dll.Method(L"УстановитьСвойства", {Value::Object(props.Get())}, &task);
+  ASSERT_FALSE(set->Get()->HasError) << set->ErrorDescription();
+  const ComPtr<ISafeArray> after = ReadProps(readers[0]);
+  ASSERT_TRUE(after);
+  EXPECT_EQ(std::to_wstring(kPortB), PropText(*after.Get(), L"ComNumber"));
+
+  // The port opened is still the one the settings were loaded with.
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+  EXPECT_EQ("nk", sim.Received(kPortA));
+  EXPECT_EQ("", sim.Received(kPortB));
+  ASSERT_FALSE(SwitchOff(readers[0])->Get()->HasError);
 }
 
 TEST_F(ReaderRig, SwitchCyclesLeaveNoHandlesBehind) {
