@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -185,16 +186,25 @@ int Run(const Options& options) {
     }
   }
 
+  // Declared before the driver: the driver may hold the host's interface
+  // until it is unloaded, on every way out of here.
+  const std::unique_ptr<void, decltype(&CloseHandle)> arrived(
+      CreateEventW(nullptr, FALSE, FALSE, nullptr), &CloseHandle);
+  ra03v_host::EventSink sink;
+  // Events arrive on the ports' threads; this one wakes for each of them.
+  sink.SetEventHandler([event = arrived.get()](const ra03v_host::ExternalEvent&) { SetEvent(event); });
   std::unique_ptr<ra03v_host::Driver> driver;
   try {
     driver = std::make_unique<ra03v_host::Driver>(options.dll);
-  } catch (const std::exception&) {
-    PrintError(L"cannot load the driver " + options.dll + L": " + SystemText(GetLastError()));
+  } catch (const std::exception& e) {
+    const DWORD error = ra03v_host::Driver::LastLoadError();
+    PrintError(L"cannot load the driver " + options.dll + L": " +
+               std::wstring(e.what(), e.what() + std::strlen(e.what())) +
+               (error ? L": " + SystemText(error) : L""));
     return kExitNoDll;
   }
   Print(L"driver loaded: " + options.dll + L"\n");
 
-  ra03v_host::EventSink sink;
   driver->Control("__@@EventSupport", sink.Interface());
 
   // Each reader is addressed by a task that carries its device code.
@@ -239,9 +249,11 @@ int Run(const Options& options) {
       if (options.count && static_cast<long>(printed) >= options.count) break;
       const DWORD elapsed = GetTickCount() - start;
       if (limit != INFINITE && elapsed >= limit) break;
-      // The driver's poll timers run on this thread: keep its messages flowing.
-      const DWORD wait = limit == INFINITE ? 50 : std::min<DWORD>(50, limit - elapsed);
-      if (MsgWaitForMultipleObjectsEx(1, &g_stop, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
+      // The driver's poll timers run on this thread: keep its messages flowing,
+      // and sleep until a message, an event, Ctrl+C or the time limit.
+      const DWORD wait = limit == INFINITE ? INFINITE : limit - elapsed;
+      const HANDLE handles[2] = {g_stop, arrived.get()};
+      if (MsgWaitForMultipleObjectsEx(2, handles, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
           WAIT_OBJECT_0)
         break;
       ra03v_host::PumpFor(0);

@@ -6,9 +6,13 @@ namespace ra03v_host {
 
 Driver::Driver(const std::wstring& path) {
   module_ = LoadLibraryW(path.c_str());
-  if (!module_) throw std::runtime_error("cannot load the driver DLL");
+  if (!module_) {
+    loadError_ = GetLastError();
+    throw std::runtime_error("cannot load the driver DLL");
+  }
   query_ = reinterpret_cast<RA03V_QUERY>(reinterpret_cast<void*>(GetProcAddress(module_, "Query")));
   if (!query_) {
+    loadError_ = GetLastError();
     Unload();
     throw std::runtime_error("the DLL has no Query export");
   }

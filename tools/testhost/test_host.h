@@ -155,7 +155,12 @@ class Driver {
   std::unique_ptr<Block> Run(const std::wstring& name, int kind, const std::vector<Value>& args,
                              Task* task, bool* result = nullptr);
 
+  // The system's error code of the last failed load in this thread's
+  // constructor call (read it in the handler of the constructor's exception).
+  static DWORD LastLoadError() noexcept { return loadError_; }
+
  private:
+  static inline thread_local DWORD loadError_ = 0;
   HMODULE module_ = nullptr;
   RA03V_QUERY query_ = nullptr;
   RA03V_ENTRY entry_ = nullptr;
