@@ -24,15 +24,7 @@ if [ "${1:-}" != "--inside-rig" ]; then
   exit $?
 fi
 
-# One command to the simulator's control socket; prints its reply.
-sim() {
-  local reply
-  exec 3<>"/dev/tcp/127.0.0.1/$RA03V_SIM_CONTROL"
-  printf '%s\n' "$*" >&3
-  IFS= read -r reply <&3
-  exec 3>&- 3<&-
-  echo "$reply"
-}
+. "$root/tools/sim-control.sh"
 
 . "$here/wine-env.sh"
 # Wine's own notes (serial stubs) would drown the events.

@@ -12,14 +12,7 @@ export WINEDEBUG=-all
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-sim() {
-  local reply
-  exec 3<>"/dev/tcp/127.0.0.1/$RA03V_SIM_CONTROL"
-  printf '%s\n' "$*" >&3
-  IFS= read -r reply <&3
-  exec 3>&- 3<&-
-  echo "$reply"
-}
+. "$here/../../tools/sim-control.sh"
 
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 run_host() { "$RA03V_WINE" "$host" "$@"; }

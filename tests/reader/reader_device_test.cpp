@@ -163,20 +163,7 @@ TEST(ReaderModel, IdentityPropertiesAndTexts) {
 void EditSettings(TManagerScanner_RA03V& reader, const std::function<void(DialogUser&)>& user) {
   const DWORD self = GetCurrentThreadId();
   std::thread acting([&] {
-    HWND dialog = nullptr;
-    for (int i = 0; i < 1500 && !dialog; ++i) {
-      EnumThreadWindows(
-          self,
-          [](HWND window, LPARAM found) -> BOOL {
-            wchar_t cls[16] = {};
-            GetClassNameW(window, cls, 16);
-            if (std::wstring(cls) != L"#32770" || !IsWindowVisible(window)) return TRUE;
-            *reinterpret_cast<HWND*>(found) = window;
-            return FALSE;
-          },
-          reinterpret_cast<LPARAM>(&dialog));
-      if (!dialog) Sleep(20);
-    }
+    const HWND dialog = WaitForThreadDialog(self);
     ASSERT_NE(nullptr, dialog) << "the settings dialog did not appear";
     DialogUser driver(dialog, self);
     user(driver);

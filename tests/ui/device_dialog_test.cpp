@@ -39,20 +39,7 @@ class DeviceDialog : public ::testing::Test {
     const DWORD self = GetCurrentThreadId();
     std::thread acting([&] {
       // The dialog is the calling thread's only dialog window.
-      HWND dialog = nullptr;
-      for (int i = 0; i < 1500 && !dialog; ++i) {
-        EnumThreadWindows(
-            self,
-            [](HWND window, LPARAM found) -> BOOL {
-              wchar_t cls[16] = {};
-              GetClassNameW(window, cls, 16);
-              if (std::wstring(cls) != L"#32770" || !IsWindowVisible(window)) return TRUE;
-              *reinterpret_cast<HWND*>(found) = window;
-              return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&dialog));
-        if (!dialog) Sleep(20);
-      }
+      const HWND dialog = WaitForThreadDialog(self);
       ASSERT_NE(nullptr, dialog) << "the settings dialog did not appear";
       wchar_t caption[64] = {};
       GetWindowTextW(dialog, caption, 64);

@@ -168,4 +168,22 @@ int CountWindows() {
   return count;
 }
 
+HWND WaitForThreadDialog(DWORD thread) {
+  HWND dialog = nullptr;
+  for (int i = 0; i < 1500 && !dialog; ++i) {
+    EnumThreadWindows(
+        thread,
+        [](HWND window, LPARAM found) -> BOOL {
+          wchar_t cls[16] = {};
+          GetClassNameW(window, cls, 16);
+          if (std::wstring(cls) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+          *reinterpret_cast<HWND*>(found) = window;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&dialog));
+    if (!dialog) Sleep(20);
+  }
+  return dialog;
+}
+
 }  // namespace ra03v::test

@@ -52,6 +52,9 @@ class DialogUser {
 // The dialog is cancelled if user leaves it open. Returns the modal result.
 int RunDialogAsUser(PortSettingsDialogParams& params, const std::function<void(DialogUser&)>& user);
 
+// The visible dialog box of thread, waited for up to about 30 s; null if none came.
+HWND WaitForThreadDialog(DWORD thread);
+
 // GDI objects alive in this process. Wine has no GetGuiResources; there the
 // process's GDI handle table (pointed to by the process environment block) is counted.
 int CountGdiObjects();
