@@ -45,8 +45,10 @@ log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 run_host --dll "$(winpath "$dll")" --port 11 --port 12 --count 2 --seconds 30 >"$log" 2>&1 &
 pid=$!
+# Cards only once both readers are on: a line answering the switch-on's own
+# poll is dropped, as the reader is not listening yet.
 for _ in $(seq 300); do
-  case "$(sim stats 12)" in *n=1*) break ;; esac
+  grep -q 'on COM12: switched on' "$log" && break
   sleep 0.1
 done
 sim card 11 AAAA1111 1 >/dev/null
