@@ -8,15 +8,9 @@
 
 #include "test_host.h"
 
-namespace {
+#include "shipping_dll.h"
 
-std::wstring DllPath() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  folder.resize(folder.find_last_of(L"\\/") + 1);
-  return folder + L"..\\bin\\ra03v.dll";
-}
+namespace {
 
 template <typename F>
 void Measure(const char* what, F call) {
@@ -33,7 +27,7 @@ void Measure(const char* what, F call) {
 
 int main() {
   using ra03v_host::Value;
-  ra03v_host::Driver driver(DllPath());
+  ra03v_host::Driver driver(ra03v::bench::ShippingDllPath());
   ra03v_host::Task task(RA03V_TASK_CLASS_INTERNAL);
   bool ok = true;
   Measure("property get DevicesQuantity (Russian name)", [&] {

@@ -30,6 +30,20 @@ std::wstring GuidText(const GUID& id) {
   return text;
 }
 
+// The system's real-time clock in ns since the Unix epoch (Linux's
+// CLOCK_REALTIME under Wine); the precise call is missing from the Windows 7
+// headers the project builds with. -1 when the system lacks it.
+long long RealTimeNs() {
+  using PreciseTime = VOID(WINAPI*)(LPFILETIME);
+  static const auto precise = reinterpret_cast<PreciseTime>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
+  if (!precise) return -1;
+  FILETIME f;
+  precise(&f);
+  const long long ticks = static_cast<long long>(f.dwHighDateTime) << 32 | f.dwLowDateTime;
+  return (ticks - 116444736000000000LL) * 100;
+}
+
 // A count from the simulator's "stats" reply ("n=1 k=7 f=0").
 int StatOf(SimClient& sim, int port, const std::string& key) {
   const std::string value = SettingOf(sim.Command("stats " + std::to_string(port)), key);
@@ -315,6 +329,32 @@ TEST_F(ReaderRig, AHostCallingBackFromItsHandlerAndSwitchingOffMidStream) {
   EXPECT_EQ(0, failedCalls.load());
   EXPECT_GE(answered.load(), 2);
   EXPECT_EQ(1, StatOf(sim, kPortA, "f"));
+}
+
+// reader_bench times card lines to events with the simulator's "cardtime": its
+// stamp must belong to the card line and read the clock the host reads.
+TEST_F(ReaderRig, TheSimulatorStampsCardLinesOnTheHostsClock) {
+  std::vector<Reader> readers{{{}, kPortA, L""}};
+  Configure(readers);
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+  const std::string cardTime = "cardtime " + std::to_string(kPortA);
+  EXPECT_EQ("lines=0 ns=0", sim.Command(cardTime));
+  const long long presented = RealTimeNs();
+  ASSERT_GT(presented, 0) << "no precise system time";
+  PresentCard(kPortA, "0123ABCD");
+  WaitForEvent(1);
+  const long long arrived = RealTimeNs();
+  const std::string stamp = sim.Command(cardTime);
+  EXPECT_EQ("1", SettingOf(stamp, "lines"));
+  const long long written = std::stoll(SettingOf(stamp, "ns"));
+  // Written on a poll after the card was presented, and before its event came.
+  EXPECT_LT(presented, written);
+  EXPECT_LT(written, arrived);
+
+  // Lines sent without a poll are no card answers.
+  sim.Send(kPortA, "89ABCDEF\\r\\n");
+  WaitForEvent(2);
+  EXPECT_EQ(stamp, sim.Command(cardTime));
 }
 
 // Last in the program: the library stays mapped for the reader's port thread.

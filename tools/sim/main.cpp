@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -50,7 +51,18 @@ struct Reader {
   std::string received;  // bytes from the driver not yet fetched by "received"
   std::deque<Card> cards;
   int commandsN = 0, commandsK = 0, commandsF = 0;
+  // Card lines answered so far, and when the last byte of the latest one left
+  // (CLOCK_REALTIME, ns since the Unix epoch): Wine's precise system time reads
+  // the same clock, so a Windows program can time a line to its event.
+  int cardLines = 0;
+  long long lastCardNs = 0;
 };
+
+long long RealTimeNs() {
+  timespec t{};
+  clock_gettime(CLOCK_REALTIME, &t);
+  return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+}
 
 class Simulator {
  public:
@@ -120,12 +132,17 @@ class Simulator {
     } else if (c == 'k') {
       ++r.commandsK;
       std::string reply = "OK\r\n";
+      bool withCard = false;
       if (!r.cards.empty() && r.cards.front().from <= Clock::now()) {
         Card& card = r.cards.front();
         reply += card.code + "\r\n";
+        withCard = true;
         if (--card.times <= 0) r.cards.pop_front();
       }
-      r.pty->Write(reply);
+      if (r.pty->Write(reply) && withCard) {
+        r.lastCardNs = RealTimeNs();
+        ++r.cardLines;
+      }
     }
   }
 
@@ -233,6 +250,10 @@ class Simulator {
       Reader& r = At(w);
       return "OK n=" + std::to_string(r.commandsN) + " k=" + std::to_string(r.commandsK) +
              " f=" + std::to_string(r.commandsF);
+    }
+    if (cmd == "cardtime") {
+      const Reader& r = At(w);
+      return "OK lines=" + std::to_string(r.cardLines) + " ns=" + std::to_string(r.lastCardNs);
     }
     if (cmd == "quit") {
       g_stop = 1;

@@ -1,0 +1,63 @@
+#include "host_reader.h"
+
+#include <stdexcept>
+
+#include "shipping_dll.h"
+
+namespace ra03v::bench {
+
+namespace {
+
+constexpr wchar_t kReaderModel[] = L"{C7C345A0-2C38-411D-AE5B-CEA387564725}";
+
+std::wstring GuidText(const GUID& id) {
+  wchar_t text[40];
+  StringFromGUID2(id, text, 40);
+  return text;
+}
+
+}  // namespace
+
+std::string ConsoleText(const std::wstring& text) {
+  const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(size > 0 ? size - 1 : 0, '\0');
+  if (size > 1)
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+  return out;
+}
+
+HostReader::HostReader(ra03v_host::EventSink& sink, int comNumber) : driver_(ShippingDllPath()) {
+  auto events = driver_.Control("__@@EventSupport", sink.Interface());
+  if (events->Get()->HasError)
+    throw std::runtime_error("event support: " + ConsoleText(events->ErrorDescription()));
+  CoCreateGuid(&code_);
+  const std::wstring document =
+      L"<Оборудование><Устройство Код=\"" + GuidText(code_) + L"\" КодМодели=\"" + kReaderModel +
+      L"\" Наименование=\"Считыватель\"><Параметры><Параметр Идентификатор=\"ComNumber\" "
+      L"Значение=\"" +
+      std::to_wstring(comNumber) + L"\"/></Параметры></Устройство></Оборудование>";
+  ra03v_host::Task task(RA03V_TASK_CLASS_INTERNAL);
+  auto configured =
+      driver_.Method(L"НастроитьУстройства", {ra03v_host::Value::Text(document)}, &task);
+  if (configured->Get()->HasError)
+    throw std::runtime_error("configuring the reader: " +
+                             ConsoleText(configured->ErrorDescription()));
+}
+
+// The driver lets go of its readers and of the host's sink before it is unloaded.
+HostReader::~HostReader() { driver_.Control("__FRee"); }
+
+bool HostReader::SwitchOn(std::wstring* error) { return DeviceCall(L"Включить", error); }
+
+bool HostReader::SwitchOff(std::wstring* error) { return DeviceCall(L"Выключить", error); }
+
+bool HostReader::DeviceCall(const wchar_t* method, std::wstring* error) {
+  ra03v_host::Task task(RA03V_TASK_CLASS_THREAD);
+  task.SetDevice(code_);
+  auto block = driver_.Method(method, {ra03v_host::Value()}, &task);
+  if (!block->Get()->HasError) return true;
+  if (error) *error = block->ErrorDescription();
+  return false;
+}
+
+}  // namespace ra03v::bench

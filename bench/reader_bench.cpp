@@ -1,0 +1,233 @@
+// Figures for one RA-03V reader driven through the shipping DLL by the
+// project's host, with the simulated reader on the serial side (run it through
+// tools/run-with-sim.sh --modem-lines; scripts/bench.sh does):
+// - CPU time of the process over an idle stretch with the reader switched on,
+//   next to a bare pending WaitCommEvent on another port (Wine's own floor);
+// - latency from the simulator's write of a card line's last byte to the
+//   host's event, both sides stamped on the system's real-time clock;
+// - handles and private memory around switch-on/switch-off cycles.
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "support/sim_client.h"
+#include "test_host.h"
+
+#include "bench_timing.h"
+#include "host_reader.h"
+#include "pending_comm_wait.h"
+#include "process_figures.h"
+
+namespace {
+
+using namespace ra03v::bench;
+using ra03v::test::SettingOf;
+using ra03v::test::SimClient;
+
+constexpr int kReaderPort = 11;
+constexpr int kBarePort = 12;
+constexpr DWORD kIdleMs = 30000;
+constexpr int kCards = 200;
+constexpr int kCycles = 1000;
+// Only keeps a lost card from stalling the run: a card waits at most one poll (500 ms).
+constexpr DWORD kCardWaitMs = 5000;
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+int SimCount(SimClient& sim, const std::string& command, const std::string& key) {
+  const std::string value = SettingOf(sim.Command(command), key);
+  return value.empty() ? -1 : std::stoi(value);
+}
+
+// Process CPU over ms of pumping this thread's messages (the reader's poll
+// timer runs on it), with the wall time it took.
+struct CpuFigure {
+  double cpuMs = 0;
+  double wallMs = 0;
+  double Percent() const { return wallMs > 0 ? cpuMs / wallMs * 100 : 0; }
+};
+
+CpuFigure IdleCpu(DWORD ms) {
+  const double before = ProcessCpuMs();
+  const auto start = std::chrono::steady_clock::now();
+  ra03v_host::PumpFor(ms);
+  return {ProcessCpuMs() - before, SecondsSince(start) * 1000};
+}
+
+void PrintCpu(const char* what, const CpuFigure& f) {
+  std::printf("idle CPU, %s: %.1f ms over %.1f s = %.2f%% of one core\n", what, f.cpuMs,
+              f.wallMs / 1000, f.Percent());
+}
+
+bool IdleCpuFigures(SimClient& sim, HostReader& reader) {
+  CpuFigure bare;
+  {
+    PendingCommWait wait(kBarePort);
+    if (!wait.Pending()) {
+      std::printf("bare WaitCommEvent on COM%d: %s\n", kBarePort, wait.Failure().c_str());
+      return false;
+    }
+    ra03v_host::PumpFor(500);  // past the open's own work
+    bare = IdleCpu(kIdleMs);
+  }
+  PrintCpu("bare pending WaitCommEvent (EV_RXCHAR) on a second port", bare);
+
+  std::wstring error;
+  if (!reader.SwitchOn(&error)) {
+    std::printf("switching the reader on failed: %s\n", ConsoleText(error).c_str());
+    return false;
+  }
+  ra03v_host::PumpFor(1000);  // past the init sequence and the first poll
+  const std::string stats = "stats " + std::to_string(kReaderPort);
+  const int pollsBefore = SimCount(sim, stats, "k");
+  const CpuFigure on = IdleCpu(kIdleMs);
+  const int polls = SimCount(sim, stats, "k") - pollsBefore;
+  PrintCpu("reader switched on, no card", on);
+  std::printf("polls answered by the simulator meanwhile: %d (one per 500 ms expected)\n", polls);
+  std::printf(
+      "idle CPU, the driver's own share: %.1f ms = %.2f%% of one core "
+      "(target: under 1%% of a core on top of the bare wait)\n",
+      on.cpuMs - bare.cpuMs, on.Percent() - bare.Percent());
+  return true;
+}
+
+// The handler runs on the port's event thread; it stamps before anything else.
+struct EventStamps {
+  std::atomic<long long> lastNs{0};
+  std::atomic<int> count{0};
+};
+
+bool WaitForStamp(const EventStamps& stamps, int count, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (stamps.count.load() < count) {
+    if (GetTickCount() - start >= timeoutMs) return false;
+    ra03v_host::PumpFor(20);
+  }
+  return true;
+}
+
+// One card at a time, each on the poll after it is presented; the reader must be on.
+bool CardLatencyFigures(SimClient& sim, ra03v_host::EventSink& sink, const EventStamps& stamps) {
+  std::vector<double> latenciesMs;
+  int lost = 0, unmatched = 0;
+  const std::string cardTime = "cardtime " + std::to_string(kReaderPort);
+  for (int i = 0; i < kCards; ++i) {
+    char code[16];
+    std::snprintf(code, sizeof code, "%08X", 0xC0DE0000u + static_cast<unsigned>(i));
+    const int expected = stamps.count.load() + 1;
+    sim.Command("card " + std::to_string(kReaderPort) + " " + code + " 1");
+    if (!WaitForStamp(stamps, expected, kCardWaitMs)) {
+      ++lost;
+      continue;
+    }
+    const long long eventNs = stamps.lastNs.load();
+    const std::string reply = sim.Command(cardTime);
+    const std::wstring data = sink.Events().back().data;
+    // The stamp belongs to this card only when every card line so far gave one event.
+    if (std::stoi(SettingOf(reply, "lines")) != expected || data != std::wstring(code, code + 8)) {
+      ++unmatched;
+      continue;
+    }
+    latenciesMs.push_back(static_cast<double>(eventNs - std::stoll(SettingOf(reply, "ns"))) / 1e6);
+  }
+  std::printf("cards timed: %zu of %d (lost %d, unmatched %d)\n", latenciesMs.size(), kCards, lost,
+              unmatched);
+  if (latenciesMs.empty()) return false;
+  std::printf("card line last byte to host event, median: %.3f ms\n", Percentile(latenciesMs, 50));
+  std::printf("card line last byte to host event, 99th percentile: %.3f ms\n",
+              Percentile(latenciesMs, 99));
+  return lost == 0 && unmatched == 0;
+}
+
+void PrintHandles(const char* when, const ProcessFigures& f, const ProcessFigures* before) {
+  std::printf("handles %s the cycles: GetProcessHandleCount %lu", when, f.handleCount);
+  if (before)
+    std::printf(" (%+ld)",
+                static_cast<long>(f.handleCount) - static_cast<long>(before->handleCount));
+  std::printf(", in the system handle table %lld", f.tableHandles);
+  if (before) std::printf(" (%+lld)", f.tableHandles - before->tableHandles);
+  std::printf("\n");
+}
+
+void PrintMemory(const char* when, const ProcessFigures& f, const ProcessFigures* before) {
+  auto kib = [](size_t bytes) { return static_cast<double>(bytes) / 1024; };
+  std::printf("private memory %s the cycles: PrivateUsage %.1f KiB", when, kib(f.privateUsage));
+  if (before) std::printf(" (%+.1f KiB)", kib(f.privateUsage) - kib(before->privateUsage));
+  std::printf(", commit charge (PagefileUsage) %.1f KiB", kib(f.commitCharge));
+  if (before) std::printf(" (%+.1f KiB)", kib(f.commitCharge) - kib(before->commitCharge));
+  std::printf("\n");
+}
+
+// The reader must be off.
+bool SwitchCycleFigures(HostReader& reader) {
+  auto cycle = [&] {
+    const bool on = reader.SwitchOn();
+    const bool off = reader.SwitchOff();
+    ra03v_host::PumpFor(0);  // whatever the calls posted, as a host's loop would run it
+    return on && off;
+  };
+  const bool warmedUp = cycle();  // first use makes the lazily built objects
+  const ProcessFigures before = MeasureProcess();
+  const auto start = std::chrono::steady_clock::now();
+  int failed = 0;
+  for (int i = 0; i < kCycles; ++i)
+    if (!cycle()) ++failed;
+  const double seconds = SecondsSince(start);
+  const ProcessFigures after = MeasureProcess();
+  std::printf("switch-on/switch-off cycles: %d in %.1f s = %.2f ms each, %d failed%s\n", kCycles,
+              seconds, seconds * 1000 / kCycles, failed, warmedUp ? "" : " (warm-up failed)");
+  PrintHandles("before", before, nullptr);
+  PrintHandles("after", after, &before);
+  PrintMemory("before", before, nullptr);
+  PrintMemory("after", after, &before);
+  return warmedUp && failed == 0;
+}
+
+}  // namespace
+
+int main() {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);  // figures as they come in a run of minutes
+  SimClient sim;
+  if (!sim.Connected()) {
+    std::printf(
+        "reader_bench: no simulator (run it through tools/run-with-sim.sh --modem-lines)\n");
+    return 0;
+  }
+  if (RealTimeNs() < 0) {
+    std::printf("reader_bench: GetSystemTimePreciseAsFileTime is missing\n");
+    return 1;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  bool ok = true;
+  try {
+    sim.CreatePort(kReaderPort);
+    sim.CreatePort(kBarePort);
+    EventStamps stamps;
+    ra03v_host::EventSink sink;  // outlives the driver, which holds it
+    sink.SetEventHandler([&stamps](const ra03v_host::ExternalEvent&) {
+      stamps.lastNs = RealTimeNs();
+      ++stamps.count;
+    });
+    HostReader reader(sink, kReaderPort);
+    std::printf("reader_bench: RA-03V reader on COM%d through ra03v.dll, simulated reader\n",
+                kReaderPort);
+    ok = IdleCpuFigures(sim, reader);
+    if (ok) {
+      ok = CardLatencyFigures(sim, sink, stamps);
+      ok = reader.SwitchOff() && ok;
+    }
+    ok = SwitchCycleFigures(reader) && ok;
+  } catch (const std::exception& e) {
+    std::printf("reader_bench failed: %s\n", e.what());
+    return 1;
+  }
+  std::printf("total run time: %.0f s\n", SecondsSince(start));
+  return ok ? 0 : 1;
+}
