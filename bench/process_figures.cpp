@@ -1,5 +1,7 @@
 #include "process_figures.h"
 
+#include "support/process_handles.h"
+
 #include <psapi.h>
 
 #include <algorithm>
@@ -8,61 +10,10 @@
 
 namespace ra03v::bench {
 
-namespace {
-
-// The layout of SystemExtendedHandleInformation (class 64) of NtQuerySystemInformation.
-constexpr ULONG kExtendedHandleInformation = 64;
-constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
-
-struct HandleEntry {
-  PVOID object;
-  ULONG_PTR processId;
-  ULONG_PTR handle;
-  ULONG grantedAccess;
-  USHORT creatorBackTraceIndex;
-  USHORT objectTypeIndex;
-  ULONG attributes;
-  ULONG reserved;
-};
-
-struct HandleTable {
-  ULONG_PTR count;
-  ULONG_PTR reserved;
-  HandleEntry entries[1];
-};
-
-long long HandlesInSystemTable() {
-  using Query = LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
-  const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-  if (!query) return -1;
-  std::vector<ULONG_PTR> buffer(1 << 14);  // aligned for the entries' pointers
-  LONG status;
-  for (;;) {
-    const auto bytes = static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR));
-    ULONG needed = 0;
-    status = query(kExtendedHandleInformation, buffer.data(), bytes, &needed);
-    if (status != kInfoLengthMismatch || buffer.size() >= (size_t{1} << 24)) break;
-    buffer.resize(buffer.size() * 2);  // the table may grow between two calls
-  }
-  if (status < 0) return -1;
-  const auto* table = reinterpret_cast<const HandleTable*>(buffer.data());
-  const size_t room =
-      (buffer.size() * sizeof(ULONG_PTR) - offsetof(HandleTable, entries)) / sizeof(HandleEntry);
-  const size_t count = std::min<size_t>(table->count, room);
-  const ULONG_PTR self = GetCurrentProcessId();
-  long long mine = 0;
-  for (size_t i = 0; i < count; ++i)
-    if (table->entries[i].processId == self) ++mine;
-  return mine;
-}
-
-}  // namespace
-
 ProcessFigures MeasureProcess() {
   ProcessFigures f;
   GetProcessHandleCount(GetCurrentProcess(), &f.handleCount);
-  f.tableHandles = HandlesInSystemTable();
+  f.tableHandles = test::CountProcessHandles();
   PROCESS_MEMORY_COUNTERS_EX memory{};
   memory.cb = sizeof memory;
   if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),

@@ -11,6 +11,7 @@
 #include "foundation/win/com_ptr.h"
 #include "ra03v/value_array.h"
 #include "support/dll_under_test.h"
+#include "support/process_handles.h"
 #include "support/sim_client.h"
 
 namespace ra03v::test {
@@ -287,13 +288,12 @@ TEST_F(ReaderRig, SwitchCyclesLeaveNoHandlesBehind) {
     return !on->Get()->HasError && !off->Get()->HasError;
   };
   ASSERT_TRUE(cycle());  // first use settles the lazily made objects
-  DWORD before = 0;
-  GetProcessHandleCount(GetCurrentProcess(), &before);
+  ASSERT_TRUE(HandleCountingWorks());
+  const long long before = CountProcessHandles();
   int failed = 0;
   for (int i = 0; i < 200; ++i)
     if (!cycle()) ++failed;
-  DWORD after = 0;
-  GetProcessHandleCount(GetCurrentProcess(), &after);
+  const long long after = CountProcessHandles();
   EXPECT_EQ(0, failed);
   EXPECT_LE(after, before + 5) << "handles before " << before << ", after " << after;
   EXPECT_EQ(201, StatOf(sim, kPortA, "f"));

@@ -5,6 +5,7 @@
 #include "foundation/message_pump.h"
 #include "foundation/win/event.h"
 #include "serial/com_port.h"
+#include "support/process_handles.h"
 #include "support/serial_rig.h"
 #include "support/sim_client.h"
 
@@ -304,13 +305,13 @@ TEST_F(ComPortDevice, OpeningAndClosingOftenLeaksNoHandle) {
     port.Open();
     port.Close();
   }
-  DWORD before = 0, after = 0;
-  ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
+  ASSERT_TRUE(test::HandleCountingWorks());
+  const long long before = test::CountProcessHandles();
   for (int i = 0; i < 1000; ++i) {
     port.Open();
     port.Close();
   }
-  ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
+  const long long after = test::CountProcessHandles();
   EXPECT_LE(after, before);
 }
 
@@ -318,15 +319,15 @@ TEST_F(ComPortDevice, ClosingWhileBytesArriveLeaksNoHandle) {
   ReadInHandler();
   port.Open();
   port.Close();
-  DWORD before = 0, after = 0;
-  ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
+  ASSERT_TRUE(test::HandleCountingWorks());
+  const long long before = test::CountProcessHandles();
   for (int i = 0; i < 20; ++i) {
     port.Open();
     sim.Command("burst " + std::to_string(kPort) + " 200 0123456789ABCDEF");
     WaitUntil([&] { return received.Notifications() > 0; }, 2000);
     port.Close();
   }
-  ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
+  const long long after = test::CountProcessHandles();
   EXPECT_LE(after, before);
   EXPECT_GT(received.Text().size(), 0u);
 }
