@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "support/real_time.h"
 #include "support/sim_client.h"
 #include "test_host.h"
 
@@ -26,6 +27,7 @@
 namespace {
 
 using namespace ra03v::bench;
+using ra03v::test::RealTimeNs;
 using ra03v::test::SettingOf;
 using ra03v::test::SimClient;
 

@@ -12,6 +12,7 @@
 #include "ra03v/value_array.h"
 #include "support/dll_under_test.h"
 #include "support/process_handles.h"
+#include "support/real_time.h"
 #include "support/sim_client.h"
 
 namespace ra03v::test {
@@ -29,20 +30,6 @@ std::wstring GuidText(const GUID& id) {
   wchar_t text[40];
   StringFromGUID2(id, text, 40);
   return text;
-}
-
-// The system's real-time clock in ns since the Unix epoch (Linux's
-// CLOCK_REALTIME under Wine); the precise call is missing from the Windows 7
-// headers the project builds with. -1 when the system lacks it.
-long long RealTimeNs() {
-  using PreciseTime = VOID(WINAPI*)(LPFILETIME);
-  static const auto precise = reinterpret_cast<PreciseTime>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
-  if (!precise) return -1;
-  FILETIME f;
-  precise(&f);
-  const long long ticks = static_cast<long long>(f.dwHighDateTime) << 32 | f.dwLowDateTime;
-  return (ticks - 116444736000000000LL) * 100;
 }
 
 // A count from the simulator's "stats" reply ("n=1 k=7 f=0").
