@@ -243,6 +243,21 @@ TEST_F(ReaderRig, AMissingPortGivesResult3AndNoPolling) {
   EXPECT_EQ("", sim.Received(kMissingPort));
 }
 
+TEST_F(ReaderRig, AnUnlockedPortKeepsPolling) {
+  // A stored "IsOpen" of 0 releases the port between commands; polling goes on.
+  std::vector<Reader> readers{{{}, kPortA, L"<Параметр Идентификатор=\"IsOpen\" Значение=\"0\"/>"}};
+  Configure(readers);
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+  EXPECT_EQ(1, IsOn(readers[0]));
+  EXPECT_EQ("nk", sim.Received(kPortA));
+  ra03v_host::PumpFor(2000);
+  const std::string polls = sim.Received(kPortA);
+  EXPECT_GE(polls.size(), 2u) << "polling goes on with the port released between polls";
+  EXPECT_EQ(std::string(polls.size(), 'k'), polls);
+  ASSERT_FALSE(SwitchOff(readers[0])->Get()->HasError);
+  EXPECT_EQ(1, StatOf(sim, kPortA, "f"));
+}
+
 TEST_F(ReaderRig, APortChangedThroughPropertiesWaitsForNewSettings) {
   std::vector<Reader> readers{{{}, kPortA, L""}};
   Configure(readers);
