@@ -10,11 +10,7 @@ namespace {
 
 constexpr wchar_t kReaderModel[] = L"{C7C345A0-2C38-411D-AE5B-CEA387564725}";
 
-std::wstring GuidText(const GUID& id) {
-  wchar_t text[40];
-  StringFromGUID2(id, text, 40);
-  return text;
-}
+using ra03v_host::GuidText;
 
 }  // namespace
 

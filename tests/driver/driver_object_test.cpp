@@ -34,12 +34,7 @@ void FillCall(RA03V_PARAMS* block, const wchar_t* name, int kind, const std::vec
   for (const Value& a : args) add(a.Get());
 }
 
-std::wstring GuidText(const GUID& id) {
-  wchar_t text[40];
-  StringFromGUID2(id, text, 40);
-  return text;
-}
-
+using ra03v_host::GuidText;
 class DriverCalls : public ::testing::Test {
  protected:
   void SetUp() override {

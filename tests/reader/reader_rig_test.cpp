@@ -26,12 +26,7 @@ constexpr int kPortB = 12;
 constexpr int kMissingPort = 13;  // never created: switching on must fail
 constexpr DWORD kEventWaitMs = 10000;
 
-std::wstring GuidText(const GUID& id) {
-  wchar_t text[40];
-  StringFromGUID2(id, text, 40);
-  return text;
-}
-
+using ra03v_host::GuidText;
 // A count from the simulator's "stats" reply ("n=1 k=7 f=0").
 int StatOf(SimClient& sim, int port, const std::string& key) {
   const std::string value = SettingOf(sim.Command("stats " + std::to_string(port)), key);

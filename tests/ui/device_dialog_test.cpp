@@ -14,12 +14,7 @@ namespace {
 
 using ra03v_host::Value;
 
-std::wstring GuidText(const GUID& id) {
-  wchar_t text[40];
-  StringFromGUID2(id, text, 40);
-  return text;
-}
-
+using ra03v_host::GuidText;
 class DeviceDialog : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -129,11 +129,7 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
   return !options.dll.empty() && !options.ports.empty();
 }
 
-std::wstring GuidText(const GUID& id) {
-  wchar_t text[40];
-  StringFromGUID2(id, text, 40);
-  return text;
-}
+using ra03v_host::GuidText;
 
 // The equipment document with one reader per port.
 std::wstring SettingsDocument(const std::vector<int>& ports, const std::vector<GUID>& codes) {

@@ -169,4 +169,7 @@ class Driver {
 // Dispatches this thread's messages, sleeping in between, for milliseconds.
 void PumpFor(DWORD milliseconds);
 
+// A device code as the driver's documents write it: "{XXXXXXXX-...}".
+std::wstring GuidText(const GUID& id);
+
 }  // namespace ra03v_host

@@ -82,4 +82,10 @@ void PumpFor(DWORD milliseconds) {
   }
 }
 
+std::wstring GuidText(const GUID& id) {
+  wchar_t text[40];
+  StringFromGUID2(id, text, 40);
+  return text;
+}
+
 }  // namespace ra03v_host
