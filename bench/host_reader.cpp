@@ -6,14 +6,6 @@
 
 namespace ra03v::bench {
 
-namespace {
-
-constexpr wchar_t kReaderModel[] = L"{C7C345A0-2C38-411D-AE5B-CEA387564725}";
-
-using ra03v_host::GuidText;
-
-}  // namespace
-
 std::string ConsoleText(const std::wstring& text) {
   const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
   std::string out(size > 0 ? size - 1 : 0, '\0');
@@ -27,11 +19,8 @@ HostReader::HostReader(ra03v_host::EventSink& sink, int comNumber) : driver_(Shi
   if (events->Get()->HasError)
     throw std::runtime_error("event support: " + ConsoleText(events->ErrorDescription()));
   CoCreateGuid(&code_);
-  const std::wstring document =
-      L"<Оборудование><Устройство Код=\"" + GuidText(code_) + L"\" КодМодели=\"" + kReaderModel +
-      L"\" Наименование=\"Считыватель\"><Параметры><Параметр Идентификатор=\"ComNumber\" "
-      L"Значение=\"" +
-      std::to_wstring(comNumber) + L"\"/></Параметры></Устройство></Оборудование>";
+  const std::wstring document = ra03v_host::EquipmentDocument(
+      ra03v_host::ReaderDeviceElement(code_, L"Считыватель", comNumber));
   ra03v_host::Task task(RA03V_TASK_CLASS_INTERNAL);
   auto configured =
       driver_.Method(L"НастроитьУстройства", {ra03v_host::Value::Text(document)}, &task);

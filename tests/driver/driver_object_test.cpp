@@ -16,10 +16,8 @@ namespace {
 
 using ra03v_host::Value;
 
-constexpr wchar_t kReaderModel[] = L"{C7C345A0-2C38-411D-AE5B-CEA387564725}";
 // No test of this program has a port behind COM16: switching on fails.
-constexpr wchar_t kMissingPortParams[] =
-    L"<Параметры><Параметр Идентификатор=\"ComNumber\" Значение=\"16\"/></Параметры>";
+constexpr int kMissingPort = 16;
 
 // Writes a plug-in call into a host block (one the chain owns, say).
 void FillCall(RA03V_PARAMS* block, const wchar_t* name, int kind, const std::vector<Value>& args) {
@@ -34,7 +32,6 @@ void FillCall(RA03V_PARAMS* block, const wchar_t* name, int kind, const std::vec
   for (const Value& a : args) add(a.Get());
 }
 
-using ra03v_host::GuidText;
 class DriverCalls : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -47,9 +44,8 @@ class DriverCalls : public ::testing::Test {
 
   // One reader on a port that does not exist, addressed by deviceTask.
   void ConfigureOneDevice() {
-    const std::wstring document = L"<Оборудование><Устройство Код=\"" + GuidText(deviceCode) +
-                                  L"\" КодМодели=\"" + kReaderModel + L"\" Наименование=\"Первый\">" +
-                                  kMissingPortParams + L"</Устройство></Оборудование>";
+    const std::wstring document = ra03v_host::EquipmentDocument(
+        ra03v_host::ReaderDeviceElement(deviceCode, L"Первый", kMissingPort));
     auto block = dll.Method(L"НастроитьУстройства", {Value::Text(document)}, &listTask);
     ASSERT_FALSE(block->Get()->HasError) << block->ErrorDescription();
     ASSERT_EQ(1, dll.GetProperty(L"КоличествоУстройств", &listTask)->At(0).ToInt());

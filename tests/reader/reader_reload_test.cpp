@@ -19,10 +19,8 @@ namespace {
 
 using ra03v_host::Value;
 
-constexpr wchar_t kReaderModel[] = L"{C7C345A0-2C38-411D-AE5B-CEA387564725}";
 constexpr int kPort = 15;
 
-using ra03v_host::GuidText;
 TEST(ReaderReload, LoadReadFreeUnloadTwice) {
   SimClient sim;
   ASSERT_TRUE(sim.Connected());
@@ -35,12 +33,8 @@ TEST(ReaderReload, LoadReadFreeUnloadTwice) {
       ASSERT_FALSE(dll.Control("__@@EventSupport", sink.Interface())->Get()->HasError);
       GUID code;
       CoCreateGuid(&code);
-      const std::wstring document =
-          L"<Оборудование><Устройство Код=\"" + GuidText(code) + L"\" КодМодели=\"" +
-          kReaderModel +
-          L"\" Наименование=\"Считыватель\"><Параметры><Параметр Идентификатор=\"ComNumber\" "
-          L"Значение=\"" +
-          std::to_wstring(kPort) + L"\"/></Параметры></Устройство></Оборудование>";
+      const std::wstring document = ra03v_host::EquipmentDocument(
+          ra03v_host::ReaderDeviceElement(code, L"Считыватель", kPort));
       HostTask task(RA03V_TASK_CLASS_THREAD);
       task.SetDevice(code);
       auto configured = dll.Method(L"НастроитьУстройства", {Value::Text(document)}, &task);

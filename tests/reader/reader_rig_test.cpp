@@ -20,7 +20,6 @@ namespace {
 
 using ra03v_host::Value;
 
-constexpr wchar_t kReaderModel[] = L"{C7C345A0-2C38-411D-AE5B-CEA387564725}";
 constexpr int kPortA = 11;
 constexpr int kPortB = 12;
 constexpr int kMissingPort = 13;  // never created: switching on must fail
@@ -60,16 +59,14 @@ class ReaderRig : public ::testing::Test {
 
   // Configures the readers, each on its port, in this order.
   void Configure(std::vector<Reader>& readers) {
-    std::wstring document = L"<Оборудование>";
+    std::wstring devices;
     int n = 0;
     for (Reader& r : readers) {
       CoCreateGuid(&r.code);
-      document += L"<Устройство Код=\"" + GuidText(r.code) + L"\" КодМодели=\"" + kReaderModel +
-                  L"\" Наименование=\"Считыватель" + std::to_wstring(++n) +
-                  L"\"><Параметры><Параметр Идентификатор=\"ComNumber\" Значение=\"" +
-                  std::to_wstring(r.port) + L"\"/>" + r.extraParams + L"</Параметры></Устройство>";
+      devices += ra03v_host::ReaderDeviceElement(r.code, L"Считыватель" + std::to_wstring(++n),
+                                                 r.port, r.extraParams);
     }
-    document += L"</Оборудование>";
+    const std::wstring document = ra03v_host::EquipmentDocument(devices);
     auto block = dll.Method(L"НастроитьУстройства", {Value::Text(document)}, &listTask);
     ASSERT_FALSE(block->Get()->HasError) << block->ErrorDescription();
   }
@@ -367,9 +364,7 @@ TEST(ReaderUnload, UnloadingWithAReaderSwitchedOnNeitherHangsNorCrashes) {
   GUID code;
   CoCreateGuid(&code);
   const std::wstring document =
-      L"<Оборудование><Устройство Код=\"" + GuidText(code) + L"\" КодМодели=\"" + kReaderModel +
-      L"\" Наименование=\"Забытый\"><Параметры><Параметр Идентификатор=\"ComNumber\" "
-      L"Значение=\"14\"/></Параметры></Устройство></Оборудование>";
+      ra03v_host::EquipmentDocument(ra03v_host::ReaderDeviceElement(code, L"Забытый", kPort));
   HostTask task(RA03V_TASK_CLASS_THREAD);
   task.SetDevice(code);
   ASSERT_FALSE(dll.Method(L"НастроитьУстройства", {Value::Text(document)}, &task)->Get()->HasError);

@@ -21,7 +21,7 @@ class DeviceDialog : public ::testing::Test {
     CoCreateGuid(&code);
     const std::wstring document =
         L"<Оборудование><Устройство Код=\"" + GuidText(code) +
-        L"\" КодМодели=\"{C7C345A0-2C38-411D-AE5B-CEA387564725}\" Наименование=\"Первый\">"
+        L"\" КодМодели=\"" + ra03v_host::kReaderModelCode + L"\" Наименование=\"Первый\">"
         L"<Параметры/></Устройство></Оборудование>";
     auto block = dll.Method(L"НастроитьУстройства", {Value::Text(document)}, &task);
     ASSERT_FALSE(block->Get()->HasError) << block->ErrorDescription();

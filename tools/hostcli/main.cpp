@@ -13,8 +13,6 @@
 
 namespace {
 
-// The reader model this host configures; documents for other models are ignored by the driver.
-constexpr wchar_t kReaderModelCode[] = L"{C7C345A0-2C38-411D-AE5B-CEA387564725}";
 
 enum ExitCode {
   kExitOk = 0,
@@ -135,7 +133,7 @@ using ra03v_host::GuidText;
 std::wstring SettingsDocument(const std::vector<int>& ports, const std::vector<GUID>& codes) {
   std::wstring xml = L"<Оборудование>";
   for (size_t i = 0; i < ports.size(); ++i) {
-    xml += L"<Устройство Код=\"" + GuidText(codes[i]) + L"\" КодМодели=\"" + kReaderModelCode +
+    xml += L"<Устройство Код=\"" + GuidText(codes[i]) + L"\" КодМодели=\"" + ra03v_host::kReaderModelCode +
            L"\" Наименование=\"Считыватель " + std::to_wstring(i + 1) +
            L"\" КодТо4киДоступа=\"\"><Параметры>"
            L"<Параметр Идентификатор=\"ComNumber\" Зна4ение=\"" +

@@ -172,4 +172,14 @@ void PumpFor(DWORD milliseconds);
 // A device code as the driver's documents write it: "{XXXXXXXX-...}".
 std::wstring GuidText(const GUID& id);
 
+// The RA-03V reader's model code, which a host names in its settings documents.
+inline constexpr wchar_t kReaderModelCode[] = L"{C7C345A0-2C38-411D-AE5B-CEA387564725}";
+
+// One reader of an equipment settings document ("НастроитьУстройства"): its
+// port in "ComNumber", then any further "Параметр" elements as given.
+std::wstring ReaderDeviceElement(const GUID& code, const std::wstring& name, int comNumber,
+                                 const std::wstring& moreParameters = L"");
+// The equipment document around device elements.
+std::wstring EquipmentDocument(const std::wstring& devices);
+
 }  // namespace ra03v_host
