@@ -233,7 +233,9 @@ int Run(const Options& options) {
     const DWORD start = GetTickCount();
     const DWORD limit = options.seconds ? static_cast<DWORD>(options.seconds) * 1000 : INFINITE;
     for (;;) {
-      const std::vector<ra03v_host::ExternalEvent> events = sink.Events();
+      // Wakes for messages too: the sink's whole list is copied only when it grew.
+      const std::vector<ra03v_host::ExternalEvent> events =
+          sink.EventCount() > printed ? sink.Events() : std::vector<ra03v_host::ExternalEvent>{};
       // The count-th event is the last one printed, once.
       for (; printed < events.size(); ++printed) {
         if (options.count && static_cast<long>(printed) >= options.count) break;
