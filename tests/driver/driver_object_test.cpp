@@ -88,6 +88,34 @@ class DriverCalls : public ::testing::Test {
   RA03V_DRIVER_NAMES* names_ = nullptr;
 };
 
+// The list's identity travels as a pointer-sized integer: a 32-bit host gets
+// the 32-bit integer it expects, a 64-bit one an address that is not cut.
+TEST_F(DriverCalls, PluginInfoNamesTheModelAndTheListWithAPointerSizedInteger) {
+  std::vector<Value> args(13);
+  auto first = dll.Method(L"ИнформацияОПлагине", args, &listTask);
+  ASSERT_FALSE(first->Get()->HasError) << first->ErrorDescription();
+  ASSERT_EQ(3 + 13, first->Count());
+  EXPECT_EQ(L"{C7C345A0-2C38-411D-AE5B-CEA387564725}", first->At(3).ToText());
+  EXPECT_EQ(L"Проксимити считыватель RA-03V\\RS232", first->At(4).ToText());
+  const Value list = first->At(3 + 11);
+#if defined(_WIN64)
+  ASSERT_EQ(VT_I8, list.Type());
+  EXPECT_NE(0, V_I8(&list.Get()));
+#else
+  ASSERT_EQ(VT_I4, list.Type());
+  EXPECT_NE(0, V_I4(&list.Get()));
+#endif
+  auto second = dll.Method(L"GetPlgInfo", args, &listTask);
+  ASSERT_FALSE(second->Get()->HasError) << second->ErrorDescription();
+  const Value again = second->At(3 + 11);
+  ASSERT_EQ(list.Type(), again.Type());
+#if defined(_WIN64)
+  EXPECT_EQ(V_I8(&list.Get()), V_I8(&again.Get()));
+#else
+  EXPECT_EQ(V_I4(&list.Get()), V_I4(&again.Get()));
+#endif
+}
+
 TEST_F(DriverCalls, ChainStopsAfterAPropertySet) {
   HostBlock block;
   block.SetName("call");

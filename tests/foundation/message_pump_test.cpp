@@ -47,6 +47,18 @@ double ThreadCpuMs() {
   return ms(kernel) + ms(user);
 }
 
+// Win32 callbacks are stdcall on 32 bits, which a lambda cannot convert to.
+void CALLBACK PostToCountingWindow(HWND, UINT, UINT_PTR, DWORD) {
+  PostMessageW(FindWindowExW(HWND_MESSAGE, nullptr, L"ra03v_counting_window", nullptr), WM_APP, 0,
+               0);
+}
+
+DWORD WINAPI SignalAfter50Ms(void* event) {
+  Sleep(50);
+  SetEvent(static_cast<HANDLE>(event));
+  return 0;
+}
+
 TEST(PumpedDelay, ZeroReturnsAtOnce) {
   const DWORD start = GetTickCount();
   PumpedDelay(0);
@@ -58,10 +70,7 @@ TEST(PumpedDelay, HandlesMessagesPostedDuringTheWait) {
   ASSERT_NE(nullptr, window.Get());
   PostMessageW(window.Get(), WM_APP, 0, 0);
   // A timer posts another message in the middle of the wait.
-  const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
-    PostMessageW(FindWindowExW(HWND_MESSAGE, nullptr, L"ra03v_counting_window", nullptr), WM_APP, 0,
-                 0);
-  });
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, &PostToCountingWindow);
   const DWORD start = GetTickCount();
   PumpedDelay(300);
   const DWORD elapsed = GetTickCount() - start;
@@ -90,14 +99,7 @@ TEST(PumpedWait, ReturnsTheSignalledHandleWhileMessagesFlow) {
 
 TEST(PumpedWait, WakesWhenAnotherThreadSignals) {
   Event done = Event::ManualReset();
-  Handle thread(CreateThread(
-      nullptr, 0,
-      [](void* e) -> DWORD {
-        Sleep(50);
-        SetEvent(static_cast<HANDLE>(e));
-        return 0;
-      },
-      done.Get(), 0, nullptr));
+  Handle thread(CreateThread(nullptr, 0, &SignalAfter50Ms, done.Get(), 0, nullptr));
   const HANDLE handles[] = {done.Get()};
   const DWORD start = GetTickCount();
   EXPECT_EQ(0, PumpedWait(handles, 5000));
