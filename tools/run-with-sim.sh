@@ -4,7 +4,7 @@
 #   tools/run-with-sim.sh [--modem-lines] [--script FILE] -- command args...
 # The command sees RA03V_SIM_CONTROL (the simulator's TCP control port on
 # 127.0.0.1). With --modem-lines, LD_PRELOAD carries the modem-line library so
-# that Wine processes see a null-modem cable on the virtual ports.
+# that Wine processes (64-bit and 32-bit) see a null-modem cable on the virtual ports.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../scripts/wine-env.sh"
@@ -32,7 +32,9 @@ for _ in $(seq 100); do [ -s "$ready" ] && break; sleep 0.05; done
 [ -s "$ready" ] || { echo "run-with-sim: the simulator did not start" >&2; exit 1; }
 export RA03V_SIM_CONTROL=$(cat "$ready")
 if [ $preload -eq 1 ]; then
-  export LD_PRELOAD="$native/libra03v_modem_lines.so${LD_PRELOAD:+:$LD_PRELOAD}"
+  # $LIB is expanded by the dynamic loader, per process: a 32-bit Wine process
+  # takes the 32-bit build, a 64-bit one the 64-bit build (tools/CMakeLists.txt).
+  export LD_PRELOAD="$native/\$LIB/libra03v_modem_lines.so${LD_PRELOAD:+:$LD_PRELOAD}"
 fi
 status=0
 "$@" || status=$?
