@@ -13,8 +13,18 @@ events=5
 if [ "${1:-}" != "--inside-rig" ]; then
   echo "== set-up (Debian packages, Wine prefix)"
   "$here/setup.sh" >/dev/null
-  echo "== build (32-bit shipping DLL, 64-bit build, native rig)"
+  echo "== build (32-bit shipping DLL, 32-bit and 64-bit test builds, native rig)"
   "$here/build.sh" >/dev/null
+  # The shipping pair where the machine runs 32-bit programs, else the 64-bit one.
+  . "$here/arch32.sh"
+  if ra03v_can_run_32bit; then
+    export RA03V_DEMO_BUILD=win32-release
+    echo "== running the shipping 32-bit DLL with the 32-bit command-line host"
+  else
+    export RA03V_DEMO_BUILD=win64-test
+    echo "== running the 64-bit DLL with the 64-bit command-line host:"
+    echo "   the 32-bit pair cannot run here: $RA03V_32BIT_REASON"
+  fi
   echo "== Wine session"
   . "$here/wine-session.sh"
   ra03v_session_start
@@ -32,9 +42,10 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 echo "   virtual port: COM$port -> $(sim create $port | cut -d' ' -f2-)"
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
-host="$root/build/win64-test/bin/ra03v_host.exe"
-dll="$root/build/win64-test/bin/ra03v.dll"
-echo "== ra03v_host.exe --port $port --count $events under Wine"
+build="${RA03V_DEMO_BUILD:-win64-test}"
+host="$root/build/$build/bin/ra03v_host.exe"
+dll="$root/build/$build/bin/ra03v.dll"
+echo "== $build/bin/ra03v_host.exe --port $port --count $events under Wine"
 "$RA03V_WINE" "$host" --dll "Z:${dll//\//\\}" --port "$port" \
   --count "$events" --seconds 40 > >(tee "$out") 2>&1 &
 host_pid=$!
