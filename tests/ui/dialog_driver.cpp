@@ -168,19 +168,19 @@ int CountWindows() {
   return count;
 }
 
+// A stdcall callback on 32 bits, which a lambda cannot convert to.
+BOOL CALLBACK TakeVisibleDialog(HWND window, LPARAM found) {
+  wchar_t cls[16] = {};
+  GetClassNameW(window, cls, 16);
+  if (std::wstring(cls) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
 HWND WaitForThreadDialog(DWORD thread) {
   HWND dialog = nullptr;
   for (int i = 0; i < 1500 && !dialog; ++i) {
-    EnumThreadWindows(
-        thread,
-        [](HWND window, LPARAM found) -> BOOL {
-          wchar_t cls[16] = {};
-          GetClassNameW(window, cls, 16);
-          if (std::wstring(cls) != L"#32770" || !IsWindowVisible(window)) return TRUE;
-          *reinterpret_cast<HWND*>(found) = window;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&dialog));
+    EnumThreadWindows(thread, TakeVisibleDialog, reinterpret_cast<LPARAM>(&dialog));
     if (!dialog) Sleep(20);
   }
   return dialog;
