@@ -15,6 +15,7 @@
 
 #include "test_host.h"
 
+#include "bench_timing.h"
 #include "shipping_dll.h"
 
 namespace {
@@ -33,13 +34,18 @@ std::wstring DocumentOf(int devices) {
   return ra03v_host::EquipmentDocument(elements);
 }
 
-// Seconds for one load into the driver's empty list, or a negative value on failure.
-double LoadSeconds(ra03v_host::Driver& driver, const std::wstring& document, int devices) {
+// Seconds for one load into the driver's empty list, or a negative value on
+// failure; cpuSeconds gets the process's CPU time for it (the machine may be
+// busy with other work, which the wall time includes).
+double LoadSeconds(ra03v_host::Driver& driver, const std::wstring& document, int devices,
+                   double& cpuSeconds) {
   ra03v_host::Task task(RA03V_TASK_CLASS_INTERNAL);
+  const double cpuStart = ra03v::bench::ProcessCpuMs();
   const auto start = std::chrono::steady_clock::now();
   auto block = driver.Method(L"НастроитьУстройства", {Value::Text(document)}, &task);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  cpuSeconds = (ra03v::bench::ProcessCpuMs() - cpuStart) / 1000.0;
   const bool loaded = !block->Get()->HasError &&
                       driver.GetProperty(L"КоличествоУстройств", &task)->At(0).ToInt() == devices;
   driver.Control("__FRee");  // empties the list for the next size
@@ -70,14 +76,15 @@ int wmain(int argc, wchar_t** argv) {
     ra03v_host::Driver driver(path);
     std::printf("%ls\n", path.c_str());
     for (int devices : sizes) {
-      const double seconds = LoadSeconds(driver, DocumentOf(devices), devices);
+      double cpu = 0;
+      const double seconds = LoadSeconds(driver, DocumentOf(devices), devices, cpu);
       if (seconds < 0) {
         std::printf("  %5d devices: the load failed\n", devices);
         ok = false;
         continue;
       }
-      std::printf("  %5d devices: %9.3f s (%.3f ms per device)\n", devices, seconds,
-                  seconds * 1000.0 / devices);
+      std::printf("  %5d devices: %9.3f s wall, %8.3f s CPU (%.3f ms CPU per device)\n", devices,
+                  seconds, cpu, cpu * 1000.0 / devices);
       std::fflush(stdout);
     }
   }
