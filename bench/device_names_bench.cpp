@@ -28,8 +28,8 @@ std::wstring DocumentOf(int devices) {
   for (int i = 1; i <= devices; ++i) {
     GUID code{};
     CoCreateGuid(&code);
-    elements += ra03v_host::ReaderDeviceElement(code, L"Проксимити_Cчитыватель_" + std::to_wstring(i),
-                                                1 + i % 16);
+    elements += ra03v_host::ReaderDeviceElement(
+        code, L"Проксимити_Cчитыватель_" + std::to_wstring(i), 1 + i % 16);
   }
   return ra03v_host::EquipmentDocument(elements);
 }

@@ -75,8 +75,8 @@ TEST(DialogTextFit, EveryEntryCaptionAndLabelFitsItsControl) {
     EXPECT_EQ(user.ClientSize().cx, full.right);
 
     ExpectEntriesFit(user, IDC_CBPORT, kPortPictureIndent);
-    for (int id : {IDC_CBBAUDRATE, IDC_CBDATABITS, IDC_CBSTOPBITS, IDC_CBPARITY,
-                   IDC_CBFLOWCONTROL, IDC_CBCONTROLDTR, IDC_CBCONTROLRTS, IDC_CBSFOPTIONS})
+    for (int id : {IDC_CBBAUDRATE, IDC_CBDATABITS, IDC_CBSTOPBITS, IDC_CBPARITY, IDC_CBFLOWCONTROL,
+                   IDC_CBCONTROLDTR, IDC_CBCONTROLRTS, IDC_CBSFOPTIONS})
       ExpectEntriesFit(user, id, kFieldMargin);
 
     // The check box draws its box, half a digit of space, then the caption.
@@ -84,13 +84,13 @@ TEST(DialogTextFit, EveryEntryCaptionAndLabelFitsItsControl) {
     const Extent caption = Measure(lock, user.Text(IDC_CBPORTOPEN));
     const int box = GetSystemMetrics(SM_CXMENUCHECK);
     EXPECT_LE(box + caption.digit / 2 + caption.text, ClientWidth(lock))
-        << "caption " << caption.text << " px, box " << box << " px, control "
-        << ClientWidth(lock) << " px";
+        << "caption " << caption.text << " px, box " << box << " px, control " << ClientWidth(lock)
+        << " px";
 
-    for (int id : {IDC_LABEL1, IDC_LABEL2, IDC_LABEL3, IDC_LABEL4, IDC_LABEL5, IDC_LABEL6,
-                   IDC_LABEL7, IDC_LABEL8, IDC_LABEL9, IDC_LBFLOWCONTROL, IDC_LBCONTROLDTR,
-                   IDC_LBCONTROLRTS, IDC_LBSFOPTIONS, IDC_LBXON, IDC_LBXOFF, IDC_LBTIMEOUTWRITE,
-                   IDC_LABEL15}) {
+    for (int id :
+         {IDC_LABEL1, IDC_LABEL2, IDC_LABEL3, IDC_LABEL4, IDC_LABEL5, IDC_LABEL6, IDC_LABEL7,
+          IDC_LABEL8, IDC_LABEL9, IDC_LBFLOWCONTROL, IDC_LBCONTROLDTR, IDC_LBCONTROLRTS,
+          IDC_LBSFOPTIONS, IDC_LBXON, IDC_LBXOFF, IDC_LBTIMEOUTWRITE, IDC_LABEL15}) {
       HWND label = user.Control(id);
       EXPECT_LE(Measure(label, user.Text(id)).text, ClientWidth(label)) << "label " << id;
     }

@@ -31,7 +31,8 @@ namespace {
       name = russian ? "число" : "a number";
       break;
   }
-  throw SystemError(std::string(russian ? "Значение нельзя преобразовать в " : "The value cannot be converted to ") +
+  throw SystemError(std::string(russian ? "Значение нельзя преобразовать в "
+                                        : "The value cannot be converted to ") +
                         name + ": " + SystemErrorText(static_cast<DWORD>(hr)),
                     static_cast<DWORD>(hr));
 }
