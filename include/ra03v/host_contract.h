@@ -62,7 +62,14 @@ typedef struct RA03V_CLASS_RECORD {
 
 /* An owned value list: a DISPPARAMS whose rgvarg area holds this many slots
  * (1 MiB on 32-bit), value i in slot i. A borrowed list (OwnsValues 0) holds
- * the values in reverse order, value i in slot cArgs - 1 - i. */
+ * the values in reverse order, value i in slot cArgs - 1 - i.
+ *
+ * The driver never gives a host's block a list of its own: the host destroys
+ * its blocks through its own class record and could not free one. A block
+ * that must receive values ("__@@EventSupport" answers in value 0) brings an
+ * owned list (OwnsValues 1, Values and its rgvarg area present); one without
+ * it, or with a borrowed list, fails with ErrorCode 20000 and leaves the
+ * block and the driver as they were. */
 #define RA03V_OWNED_SLOTS 65536
 
 /* 72 bytes on 32-bit; the same fields at their natural offsets on 64-bit. */

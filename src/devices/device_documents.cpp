@@ -8,6 +8,7 @@
 #include "devices/xml_dom.h"
 #include "foundation/error_codes.h"
 #include "foundation/system_info.h"
+#include "foundation/text_codec.h"
 #include "foundation/text_utils.h"
 
 namespace ra03v {
@@ -16,7 +17,8 @@ namespace {
 
 // A document text as the readers take it: without CR LF, in the digit spelling.
 std::string PreparedText(const VARIANT& source) {
-  std::string text = ReplaceAll(Variant::Copy(source).To1251(), "\r\n", "", true);
+  std::string text =
+      ReplaceAll(DocumentTextTo1251(Variant::Copy(source).ToText()), "\r\n", "", true);
   ConvertSpelling(text, SpellingDirection::ToDigitForm);
   return text;
 }

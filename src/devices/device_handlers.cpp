@@ -10,6 +10,7 @@
 #include "foundation/error_codes.h"
 #include "foundation/protect_exception.h"
 #include "foundation/system_info.h"
+#include "foundation/text_codec.h"
 #include "foundation/variant_utils.h"
 #include "foundation/win/scope_exit.h"
 #include "host/class_factory.h"
@@ -130,7 +131,7 @@ Variant AddDeviceMethod(TDevicesList& list, TDeviceItem*, SAFEARRAY* args) {
   const Variant in = a.Get(0);
   const VARTYPE kind = VariantKind(in.Get());
   if (kind != VT_BSTR && kind != VT_EMPTY && kind != VT_NULL) return Code(kResultWrongType);
-  std::string text = kind == VT_BSTR ? in.To1251() : std::string();
+  std::string text = kind == VT_BSTR ? DocumentTextTo1251(in.ToText()) : std::string();
   const auto cleanup = RemoveThreadDevicesAtEnd(list);
   const int32_t result = list.AddDevice(text, false);
   if (result == kResultOk) a.Set(0, Variant::From1251(text));

@@ -105,22 +105,10 @@ void TDevicesList::SetPropertyDefault(std::string_view name, std::string_view va
 }
 
 std::string TDevicesList::UniqueDeviceName(std::string_view exclude) const {
-  std::vector<std::string> taken;
-  for (int i = 0; i < Count(); ++i) {
-    const std::string& name = DeviceAt(i).DeviceName();
-    if (!SameText(name, exclude)) taken.push_back(name);
-  }
-  for (int i = 1; i <= kMaxGeneratedNames; ++i) {
-    const std::string candidate = FNamePrefix + std::to_string(i);
-    bool used = false;
-    for (const std::string& name : taken)
-      if (SameText(name, candidate)) {
-        used = true;
-        break;
-      }
-    if (!used) return candidate;
-  }
-  return {};
+  std::vector<const std::string*> names;
+  names.reserve(static_cast<size_t>(Count()));
+  for (int i = 0; i < Count(); ++i) names.push_back(&DeviceAt(i).DeviceName());
+  return generatedNames_.FirstFree(FNamePrefix, names, exclude, kMaxGeneratedNames);
 }
 
 void TDevicesList::SwitchOffAll() {

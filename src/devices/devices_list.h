@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "devices/device_item.h"
+#include "devices/generated_names.h"
 #include "devices/model_list.h"
 #include "devices/prop_list.h"
 #include "foundation/root_objects.h"
@@ -117,6 +118,8 @@ class TDevicesList : public TRootCollection {
   std::unique_ptr<TModelList> FModels;
   std::string FLastDocument;
   DWORD FOwnerThreadId = 0;
+  // Memo of sort keys behind UniqueDeviceName, which stays const for callers.
+  mutable GeneratedNames generatedNames_;
 };
 
 // This library's file name and extension, without the folder.

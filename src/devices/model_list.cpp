@@ -142,7 +142,7 @@ std::unique_ptr<TModelList> CreateModelList(const VARIANT& document, std::string
   std::string text;
   if (kind == VT_BSTR) {
     const BSTR bstr = byRef ? *V_BSTRREF(value) : V_BSTR(value);
-    text = WideTo1251(std::wstring_view(bstr ? bstr : L"", SysStringLen(bstr)));
+    text = DocumentTextTo1251(std::wstring_view(bstr ? bstr : L"", SysStringLen(bstr)));
     source = XmlDocument::Parse(text);
   } else if (kind == VT_DISPATCH && (byRef ? *V_DISPATCHREF(value) : V_DISPATCH(value))) {
     source = XmlDocument::Use(byRef ? *V_DISPATCHREF(value) : V_DISPATCH(value));

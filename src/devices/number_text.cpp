@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "foundation/error_codes.h"
 #include "foundation/format_settings.h"
 
 namespace ra03v {
@@ -38,12 +39,19 @@ bool ParseInt(std::string_view text, int32_t& value) noexcept {
   return true;
 }
 
+// Host-visible, so in the user's language.
+std::string NotANumber(std::string_view text, const char* russian, const char* english) {
+  if (CurrentMessageLanguage() == MessageLanguage::Russian)
+    return "'" + std::string(text) + "' не является допустимым " + russian;
+  return "'" + std::string(text) + "' is not a valid " + english + " value";
+}
+
 }  // namespace
 
 int32_t StrToInt(std::string_view text) {
   int32_t value = 0;
   if (!ParseInt(text, value))
-    throw std::invalid_argument("'" + std::string(text) + "' is not a valid integer value");
+    throw std::invalid_argument(NotANumber(text, "целым числом", "integer"));
   return value;
 }
 
@@ -85,7 +93,7 @@ bool TryStrToFloat(std::string_view text, double& value) noexcept {
 double StrToFloat(std::string_view text) {
   double value = 0;
   if (!TryStrToFloat(text, value))
-    throw std::invalid_argument("'" + std::string(text) + "' is not a valid floating point value");
+    throw std::invalid_argument(NotANumber(text, "числом", "floating point"));
   return value;
 }
 

@@ -15,4 +15,16 @@ bool SameText(std::string_view a, std::string_view b) {
                         static_cast<int>(wb.size())) == CSTR_EQUAL;
 }
 
+std::string SameTextKey(std::string_view text) {
+  // Null-terminated, so the empty text has its key too.
+  const std::wstring wide = Text1251ToWide(text);
+  constexpr DWORD kFlags = LCMAP_SORTKEY | NORM_IGNORECASE;
+  const int size = LCMapStringW(LOCALE_USER_DEFAULT, kFlags, wide.c_str(), -1, nullptr, 0);
+  if (size <= 0) return std::string(text);
+  std::string key(static_cast<size_t>(size), '\0');
+  LCMapStringW(LOCALE_USER_DEFAULT, kFlags, wide.c_str(), -1,
+               reinterpret_cast<wchar_t*>(key.data()), size);
+  return key;
+}
+
 }  // namespace ra03v

@@ -25,4 +25,9 @@ std::string WideTo1251(std::wstring_view text) {
   return result;
 }
 
+std::string DocumentTextTo1251(std::wstring_view text) {
+  if (!text.empty() && text.front() == L'\xFEFF') text.remove_prefix(1);
+  return WideTo1251(text);
+}
+
 }  // namespace ra03v

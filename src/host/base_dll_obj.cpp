@@ -1,5 +1,6 @@
 #include "host/base_dll_obj.h"
 
+#include <atomic>
 #include <cstring>
 #include <stdexcept>
 
@@ -42,14 +43,22 @@ ComPtr<ISafeArray> AsValueArray(const VARIANT& value) {
   return table;
 }
 
+// The one driver object of the process; a host may hand it back as the task.
+std::atomic<TBaseDllObj*> g_driverObject{nullptr};
+
 void StoreDriverSlot(void* task, TBaseDllObj* driver) {
   std::memcpy(static_cast<char*>(task) + RA03V_TASK_DRIVER_OFFSET, &driver, sizeof driver);
 }
 
 }  // namespace
 
+bool IsDriverObject(const void* task) noexcept {
+  return task && task == static_cast<const void*>(g_driverObject.load());
+}
+
 std::string_view TaskClassName(const void* task) noexcept {
-  if (!task) return {};
+  // The driver object has no class record of the host's kind.
+  if (!task || IsDriverObject(task)) return {};
   const RA03V_CLASS_RECORD* record = nullptr;
   std::memcpy(&record, task, sizeof record);
   return record && record->ClassName ? std::string_view(record->ClassName) : std::string_view();
@@ -61,6 +70,7 @@ bool IsKnownTaskClass(const void* task) noexcept {
 }
 
 TBaseDllObj& GetBaseDll(void* task) {
+  if (IsDriverObject(task)) return *static_cast<TBaseDllObj*>(task);
   TBaseDllObj* driver = nullptr;
   if (IsKnownTaskClass(task))
     std::memcpy(&driver, static_cast<char*>(task) + RA03V_TASK_DRIVER_OFFSET, sizeof driver);
@@ -78,9 +88,13 @@ TBaseDllObj::TBaseDllObj(std::span<const TMethodEntry> driverMethods,
       names_(*this) {
   SetExecutionMode(ExecutionMode::PlugIn);
   devices_ = makeList();
+  TBaseDllObj* none = nullptr;
+  g_driverObject.compare_exchange_strong(none, this);
 }
 
 TBaseDllObj::~TBaseDllObj() {
+  TBaseDllObj* self = this;
+  g_driverObject.compare_exchange_strong(self, nullptr);
   devices_.reset();
   Sleep(10);
 }
@@ -174,6 +188,9 @@ bool TBaseDllObj::RunControlCommand(TParams& block, const std::string& command) 
   }
   if (command == kLoad) return true;
   if (command == kEventSupport) {
+    // Refused before anything changes: the host keeps its block and the driver
+    // its state.
+    block.RequireValueList();
     eventSink_ = ComPtr<IDispatch>::Copy(block.EventSink);
     block.Clear();
     VARIANT names;
@@ -202,7 +219,8 @@ bool TBaseDllObj::Dispatch(TParams& first, void* task) {
     const std::string name = block->Get(RA03V_VALUE_NAME).To1251();
     if (name.empty()) RaiseText("Не указано имя метода");
     int32_t kind = block->Get(RA03V_VALUE_KIND).ToInt();
-    if (task) StoreDriverSlot(task, this);
+    // The driver object as its own task has no slot to fill.
+    if (task && !IsDriverObject(task)) StoreDriverSlot(task, this);
 
     const int32_t methodIndex = FindMethodIndex(name);
     const TMethodEntry* method = FindMethod(name);

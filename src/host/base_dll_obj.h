@@ -79,13 +79,17 @@ class TBaseDllObj : public TRootObject {
   DriverNames names_;
 };
 
-// The driver object a method or property handler works for: the task's
-// driver slot (tasks of the two known classes). Anything else raises
+// The driver object a method or property handler works for: the task itself
+// when it is the driver object, else the task's driver slot (tasks of the two
+// known classes). Anything else raises
 // "Вызов метода GetBaseDll с очень плохим параметром!".
 TBaseDllObj& GetBaseDll(void* task);
 
 // Class name of a host task object (its class record's name), or empty.
 std::string_view TaskClassName(const void* task) noexcept;
+// Whether task is the process's driver object (whose address a host reads
+// back from a task's driver slot); such a task addresses the current device.
+bool IsDriverObject(const void* task) noexcept;
 bool IsKnownTaskClass(const void* task) noexcept;
 
 }  // namespace ra03v

@@ -1,5 +1,6 @@
 #include "host/params.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -44,17 +45,12 @@ void CommitSlots(OwnedList& list, size_t slots) {
 
 // Writes value through a borrowed by-reference slot.
 void WriteThrough(VARIANT& slot, const VARIANT& value) {
-  Variant converted;
   switch (V_VT(&slot) & ~VT_BYREF) {
     case VT_I4:
-      CheckHResult(VariantChangeType(converted.Put(), const_cast<VARIANT*>(&value), 0, VT_I4),
-                   "VariantChangeType");
-      *V_I4REF(&slot) = V_I4(&converted.Get());
+      *V_I4REF(&slot) = Variant::Copy(value).ToInt();
       break;
     case VT_R8:
-      CheckHResult(VariantChangeType(converted.Put(), const_cast<VARIANT*>(&value), 0, VT_R8),
-                   "VariantChangeType");
-      *V_R8REF(&slot) = V_R8(&converted.Get());
+      *V_R8REF(&slot) = Variant::Copy(value).ToDouble();
       break;
     case VT_BSTR: {
       Bstr text = Bstr::Copy(Variant::Copy(value).ToText());
@@ -109,7 +105,10 @@ void TParams::AllocValues() {
 
 VARIANT& TParams::Slot(int index, const char* operation) const {
   const int count = Count();
-  if (index < 0 || index >= count)
+  // An owned list never holds more than its slot area; a count beyond it or a
+  // missing area is treated like a bad index rather than read past.
+  const bool inArea = HasSlots() && (!OwnsValues || index < RA03V_OWNED_SLOTS);
+  if (index < 0 || index >= count || !inArea)
     RaiseError(kErrorText,
                {FormatTemplate(std::string("Неверный индекс (") + operation + ") Index=%d Count=%d",
                                {int64_t{index}, int64_t{count}})});
@@ -130,7 +129,18 @@ void TParams::Set(int index, const VARIANT& value) {
   }
 }
 
+void TParams::RequireValueList() const {
+  // A host's block is destroyed by the host's own class, which cannot free a
+  // list allocated here: such a block must bring its own.
+  if (IsOwnBlock() || (OwnsValues && HasSlots())) return;
+  RaiseText(CurrentMessageLanguage() == MessageLanguage::Russian
+                ? "Блок параметров не содержит собственного списка значений: в него нельзя "
+                  "добавить значение."
+                : "The parameter block has no value list of its own: no value can be added to it.");
+}
+
 void TParams::Add(const VARIANT& value) {
+  RequireValueList();
   AllocValues();
   const int count = Count();
   if (!OwnsValues || count >= RA03V_OWNED_SLOTS)
@@ -139,14 +149,15 @@ void TParams::Add(const VARIANT& value) {
   Variant copy = Variant::Copy(value);
   // Only this library's own lists commit their slots as they fill; a host's
   // owned list is its own, with every slot already there.
-  if (ClassRef == &ClassRecord()) CommitSlots(*OwnedListOf(*this), static_cast<size_t>(count) + 1);
+  if (IsOwnBlock()) CommitSlots(*OwnedListOf(*this), static_cast<size_t>(count) + 1);
   Values->rgvarg[count] = copy.Release();
   Values->cArgs = static_cast<UINT>(count + 1);
 }
 
 void TParams::Truncate(int count) noexcept {
-  if (!Values || !OwnsValues || count < 0) return;
-  for (int i = count; i < Count(); ++i) VariantClear(&Values->rgvarg[i]);
+  if (!HasSlots() || !OwnsValues || count < 0) return;
+  const int filled = std::min(Count(), RA03V_OWNED_SLOTS);
+  for (int i = count; i < filled; ++i) VariantClear(&Values->rgvarg[i]);
   if (count < Count()) Values->cArgs = static_cast<UINT>(count);
 }
 
@@ -164,7 +175,8 @@ void TParams::Clear() noexcept {
   ResetErrorTexts(*this);
   SetError(0);
   if (Values && OwnsValues) {
-    for (UINT i = 0; i < Values->cArgs; ++i) VariantClear(&Values->rgvarg[i]);
+    const UINT filled = HasSlots() ? std::min<UINT>(Values->cArgs, RA03V_OWNED_SLOTS) : 0;
+    for (UINT i = 0; i < filled; ++i) VariantClear(&Values->rgvarg[i]);
     Values->cArgs = 0;
   } else {
     // A borrowed list holds the caller's own arguments: forget it, never clear it.

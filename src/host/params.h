@@ -40,7 +40,12 @@ class TParams : public RA03V_PARAMS {
   // Stores value index: copies on an owned list, writes through a by-reference
   // slot on a borrowed one.
   void Set(int index, const VARIANT& value);
+  // Appends a value. This library's blocks get a list when they have none; a
+  // host's block must bring an owned list, else 20000 is raised.
   void Add(const VARIANT& value);
+  // Raises 20000 unless Add can succeed even after Clear: only an owned list
+  // survives Clear, and only this library's blocks can be given a list.
+  void RequireValueList() const;
   // Clears the values from position count on (owned lists only).
   void Truncate(int count) noexcept;
   bool SetError(int32_t code) noexcept {
@@ -60,6 +65,9 @@ class TParams : public RA03V_PARAMS {
   TParams() = default;
   ~TParams() = default;
   VARIANT& Slot(int index, const char* operation) const;
+  bool IsOwnBlock() const noexcept { return ClassRef == &ClassRecord(); }
+  // A list whose slot area exists (a host may hand in a record without one).
+  bool HasSlots() const noexcept { return Values && Values->rgvarg; }
   static void __stdcall DestroyOwn(void* self);
 };
 

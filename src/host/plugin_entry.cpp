@@ -13,22 +13,39 @@ namespace {
 
 std::atomic<DispatchRoutine> g_dispatch{nullptr};
 
-void StoreError(TParams& params, int32_t code, const std::string& message) noexcept {
+// Value 1 as text for ErrorSource; empty when there is none or it is no text.
+Variant ErrorSourceOf(const TParams& params) noexcept {
   try {
-    params.SetError(code);
-    Variant source = params.Count() >= 2 ? params.Get(RA03V_VALUE_NAME) : Variant();
-    if (source.Type() != VT_BSTR) {
-      VARIANT text = source.Type() == VT_EMPTY ? Variant::FromText(L"").Release()
-                                               : Variant::FromText(source.ToText()).Release();
-      source.Reset(text);
+    if (params.Count() >= 2) {
+      Variant name = params.Get(RA03V_VALUE_NAME);
+      if (name.Type() == VT_BSTR) return name;
+      if (name.Type() != VT_EMPTY) return Variant::FromText(name.ToText());
     }
-    Variant description = Variant::From1251(message);
+  } catch (...) {
+    // Not text: the source stays empty, the message still lands.
+  }
+  try {
+    return Variant::FromText(L"");
+  } catch (...) {
+    return Variant();
+  }
+}
+
+// The code always lands; each text lands on its own, so a name that cannot
+// be turned into text still leaves the message.
+void StoreError(TParams& params, int32_t code, const std::string& message) noexcept {
+  params.SetError(code);
+  Variant source = ErrorSourceOf(params);
+  if (source.Type() == VT_BSTR) {
     VariantClear(&params.ErrorSource);
     params.ErrorSource = source.Release();
+  }
+  try {
+    Variant description = Variant::From1251(message);
     VariantClear(&params.ErrorDescription);
     params.ErrorDescription = description.Release();
   } catch (...) {
-    // The code is set; the texts stay as they were.
+    // Out of memory for the text: the code still tells the failure.
   }
 }
 

@@ -4,8 +4,11 @@
 
 #include "devices/number_text.h"
 #include "foundation/format_settings.h"
+#include "support/test_language.h"
 
 namespace ra03v {
+using test::RussianRun;
+
 namespace {
 
 class PropValues : public ::testing::Test {
@@ -41,7 +44,9 @@ TEST_F(PropValues, SinglePropertyConvertsByItsTypeWord) {
     PropertyValueAsVariant("Integer", "abc");
     FAIL();
   } catch (const std::exception& e) {
-    EXPECT_STREQ("'abc' is not a valid integer value", e.what());
+    EXPECT_STREQ(RussianRun() ? "'abc' не является допустимым целым числом"
+                              : "'abc' is not a valid integer value",
+                 e.what());
   }
   EXPECT_THROW(PropertyValueAsVariant("Double", "1.000,5"), std::exception);
   EXPECT_THROW(PropertyValueAsVariant("Integer", ""), std::exception);
@@ -61,7 +66,9 @@ TEST_F(PropValues, TableCellsGiveDoublesForNumbersAndShownTextOtherwise) {
     TableCellValue("Число", "2.5");  // only the library's separator counts here
     FAIL();
   } catch (const std::exception& e) {
-    EXPECT_STREQ("'2.5' is not a valid floating point value", e.what());
+    EXPECT_STREQ(RussianRun() ? "'2.5' не является допустимым числом"
+                              : "'2.5' is not a valid floating point value",
+                 e.what());
   }
 }
 

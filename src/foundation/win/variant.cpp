@@ -3,6 +3,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "foundation/error_codes.h"
 #include "foundation/text_codec.h"
 #include "foundation/win/bstr.h"
 #include "foundation/win/win_error.h"
@@ -12,6 +13,36 @@ namespace ra03v {
 void CheckHResult(HRESULT hr, const char* what) {
   if (FAILED(hr)) ThrowSystemError(what, static_cast<DWORD>(hr));
 }
+
+namespace {
+
+// A value that cannot become the target type, told in the user's language.
+[[noreturn]] void ThrowConversionError(HRESULT hr, VARTYPE target) {
+  const bool russian = CurrentMessageLanguage() == MessageLanguage::Russian;
+  const char* name = "";
+  switch (target) {
+    case VT_BSTR:
+      name = russian ? "текст" : "text";
+      break;
+    case VT_I4:
+      name = russian ? "целое число" : "an integer";
+      break;
+    default:
+      name = russian ? "число" : "a number";
+      break;
+  }
+  throw SystemError(std::string(russian ? "Значение нельзя преобразовать в "
+                                        : "The value cannot be converted to ") +
+                        name + ": " + SystemErrorText(static_cast<DWORD>(hr)),
+                    static_cast<DWORD>(hr));
+}
+
+void ChangeType(Variant& out, const VARIANT& in, USHORT flags, VARTYPE target) {
+  const HRESULT hr = VariantChangeType(out.Put(), const_cast<VARIANT*>(&in), flags, target);
+  if (FAILED(hr)) ThrowConversionError(hr, target);
+}
+
+}  // namespace
 
 Variant Variant::Copy(const VARIANT& source) {
   Variant v;
@@ -73,9 +104,7 @@ std::wstring Variant::ToText() const {
     return std::wstring(text ? text : L"", SysStringLen(text));
   }
   Variant converted;
-  CheckHResult(
-      VariantChangeType(converted.Put(), const_cast<VARIANT*>(&value_), VARIANT_ALPHABOOL, VT_BSTR),
-      "VariantChangeType");
+  ChangeType(converted, value_, VARIANT_ALPHABOOL, VT_BSTR);
   return std::wstring(V_BSTR(&converted.value_) ? V_BSTR(&converted.value_) : L"",
                       SysStringLen(V_BSTR(&converted.value_)));
 }
@@ -84,15 +113,13 @@ std::string Variant::To1251() const { return WideTo1251(ToText()); }
 
 int32_t Variant::ToInt() const {
   Variant converted;
-  CheckHResult(VariantChangeType(converted.Put(), const_cast<VARIANT*>(&value_), 0, VT_I4),
-               "VariantChangeType");
+  ChangeType(converted, value_, 0, VT_I4);
   return V_I4(&converted.value_);
 }
 
 double Variant::ToDouble() const {
   Variant converted;
-  CheckHResult(VariantChangeType(converted.Put(), const_cast<VARIANT*>(&value_), 0, VT_R8),
-               "VariantChangeType");
+  ChangeType(converted, value_, 0, VT_R8);
   return V_R8(&converted.value_);
 }
 

@@ -17,7 +17,9 @@ class SystemError : public std::runtime_error {
   DWORD code_;
 };
 
-// The system's own text for an error code, in Windows-1251, without the trailing line break.
+// The system's own text for an error code, in Windows-1251, without the
+// trailing line break; value conversion failures and codes the system has no
+// text for are told in the user's language.
 std::string SystemErrorText(DWORD code);
 
 // Throws SystemError: "<what>" CR LF "<system text>".
