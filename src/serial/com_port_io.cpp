@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "foundation/win/event.h"
+#include "foundation/win/scope_exit.h"
 #include "serial/com_port.h"
 
 namespace ra03v {
@@ -62,6 +63,8 @@ int32_t TCustomComPort::WriteText(const std::string& text) {
 int32_t TCustomComPort::ReadText(std::string& text, int32_t count) {
   text.clear();
   if (count <= 0) return 0;
+  ++readsBegun_;
+  ScopeExit ended([this] { ++readsEnded_; });
   // Never ask for more than is queued: some drivers keep a read pending on an
   // empty queue even with the return-at-once timeouts, and the caller expects
   // at once what is there. A device that cannot say fails the read.
