@@ -126,7 +126,7 @@ bool TComThread::AfterStaleWake(int staleWakes) {
   // Such a driver answers the next wait at once again: without a pause this
   // thread would spin for as long as the bytes lie unread. New bytes then
   // wait at most one pause; the stop request still wakes the thread at once.
-  const DWORD pause = 1u << std::min(staleWakes - 1, 4);
+  const DWORD pause = 1u << std::clamp(staleWakes - 1, 0, 4);
   return WaitForSingleObject(stop_.Get(), pause) == WAIT_OBJECT_0;
 }
 
@@ -180,7 +180,8 @@ void TComThread::Run() {
       if (stale) events.Exclude(evRxChar);
       if (!events.Empty()) port_.DispatchEvents(events);
       if (stale) {
-        if (AfterStaleWake(++staleWakes)) return;
+        staleWakes = std::min(staleWakes + 1, 5);
+        if (AfterStaleWake(staleWakes)) return;
         continue;
       }
       staleWakes = 0;
