@@ -4,7 +4,11 @@
 //   simulator, timed until OnRxChar delivers it on the event thread;
 // - CPU time of an open, idle port over 10 s, next to the CPU time of a bare
 //   overlapped WaitCommEvent pending on the same port for the same time (Wine's
-//   own serial wait polls inside the process, so that is the floor).
+//   own serial wait polls inside the process, so that is the floor);
+// - CPU time of an open port over 3 s while 3 received bytes lie unread, with
+//   a handler that reads nothing (its notifications counted) and with none.
+//   Built from an older tree's sources too, the same program gives the
+//   figures before a change (bench/unread_bytes_compare.sh runs both).
 #include <windows.h>
 
 #include <algorithm>
@@ -27,6 +31,7 @@ using namespace ra03v;
 constexpr int kPort = 21;
 constexpr int kRoundTrips = 1000;
 constexpr DWORD kIdleMs = 10000;
+constexpr DWORD kUnreadMs = 3000;
 
 double Now(LARGE_INTEGER frequency) {
   LARGE_INTEGER t;
@@ -112,6 +117,44 @@ double BareWaitCpuMs() {
   return pending ? used : -1;
 }
 
+struct UnreadFigures {
+  double cpuMs = -1;
+  int notifications = 0;
+};
+
+UnreadFigures UnreadBytes(test::SimClient& sim, bool withHandler) {
+  TComPort port;
+  port.SetPort("COM" + std::to_string(kPort));
+  port.SetSyncMethod(smNone);
+  std::atomic<int> notifications{0};
+  if (withHandler) port.OnRxChar = [&](TCustomComPort&, int32_t) { ++notifications; };
+  port.Open();
+  sim.Send(kPort, "abc");
+  for (int i = 0; i < 500 && port.QueuedInputCount() < 3; ++i) Sleep(10);
+  UnreadFigures figures;
+  if (port.QueuedInputCount() == 3) {
+    Sleep(200);
+    const int before = notifications.load();
+    const double cpuBefore = ProcessCpuMs();
+    Sleep(kUnreadMs);
+    figures.cpuMs = ProcessCpuMs() - cpuBefore;
+    figures.notifications = notifications.load() - before;
+  }
+  port.Close();
+  return figures;
+}
+
+void PrintUnread(const char* what, const UnreadFigures& f, bool counted) {
+  if (f.cpuMs < 0) {
+    std::printf("3 unread bytes, %s: the bytes did not arrive\n", what);
+    return;
+  }
+  std::printf("3 unread bytes over %.0f s, %s: CPU %.1f ms (%.2f%% of a core)", kUnreadMs / 1000.0,
+              what, f.cpuMs, f.cpuMs / kUnreadMs * 100);
+  if (counted) std::printf(", %d more notifications", f.notifications);
+  std::printf("\n");
+}
+
 }  // namespace
 
 int main() {
@@ -133,6 +176,8 @@ int main() {
     if (bare > 0)
       std::printf("the port adds %.1f%% to the bare wait (target: under 10%%)\n",
                   (idle - bare) / bare * 100);
+    PrintUnread("handler reads nothing", UnreadBytes(sim, true), true);
+    PrintUnread("no handler", UnreadBytes(sim, false), false);
   } catch (const std::exception& e) {
     std::printf("serial_bench failed: %s\n", e.what());
     return 1;

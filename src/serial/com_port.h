@@ -3,6 +3,7 @@
 // open, its event thread. Settings take effect at once on an open port.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -98,6 +99,10 @@ class TCustomComPort {
   int32_t WriteText(const std::string& text);
   int32_t ReadText(std::string& text, int32_t count);
   int32_t QueuedInputCount();
+  // Reads begun and ended on this port so far: with them the event thread
+  // tells bytes it has already reported from new ones.
+  uint32_t ReadsBegun() const noexcept { return readsBegun_.load(); }
+  uint32_t ReadsEnded() const noexcept { return readsEnded_.load(); }
   TModemSignals ModemSignals();
   TComErrors TakeLineErrors();
   void AbortPendingIO();
@@ -164,6 +169,8 @@ class TCustomComPort {
   // Set while Close runs: a read or write still waiting then gives up, so
   // that a handler cannot keep the event thread (and with it Close) waiting.
   Event closing_ = Event::ManualReset();
+  std::atomic<uint32_t> readsBegun_{0};
+  std::atomic<uint32_t> readsEnded_{0};
   std::unique_ptr<TComSyncWindow> window_;
   bool connected_ = false;
   TBaudRate baudRate_ = br9600;

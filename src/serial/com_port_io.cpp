@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "foundation/win/event.h"
+#include "foundation/win/scope_exit.h"
 #include "serial/com_port.h"
 
 namespace ra03v {
@@ -31,6 +32,16 @@ bool Complete(HANDLE device, AsyncRequest& request, HANDLE closing, DWORD& trans
   return GetLastError() == ERROR_OPERATION_ABORTED;
 }
 
+// The number of bytes in the driver's receive queue; false on failure, with
+// the system's error as the last error. Also clears the driver's error state.
+bool QueuedBytes(HANDLE device, int32_t& queued) {
+  DWORD errors = 0;
+  COMSTAT stat{};
+  if (!ClearCommError(device, &errors, &stat)) return false;
+  queued = static_cast<int32_t>(stat.cbInQue);
+  return true;
+}
+
 }  // namespace
 
 int32_t TCustomComPort::WriteText(const std::string& text) {
@@ -52,10 +63,14 @@ int32_t TCustomComPort::WriteText(const std::string& text) {
 int32_t TCustomComPort::ReadText(std::string& text, int32_t count) {
   text.clear();
   if (count <= 0) return 0;
+  ++readsBegun_;
+  ScopeExit ended([this] { ++readsEnded_; });
   // Never ask for more than is queued: some drivers keep a read pending on an
   // empty queue even with the return-at-once timeouts, and the caller expects
-  // at once what is there.
-  const int32_t toRead = std::min(count, QueuedInputCount());
+  // at once what is there. A device that cannot say fails the read.
+  int32_t queued = 0;
+  if (!QueuedBytes(handle_.Get(), queued)) RaiseComPortLastError(CError_ReadFailed);
+  const int32_t toRead = std::min(count, queued);
   if (toRead <= 0) return 0;
   AsyncRequest request;
   text.resize(static_cast<size_t>(toRead));
@@ -75,10 +90,9 @@ int32_t TCustomComPort::ReadText(std::string& text, int32_t count) {
 }
 
 int32_t TCustomComPort::QueuedInputCount() {
-  DWORD errors = 0;
-  COMSTAT stat{};
-  if (!ClearCommError(handle_.Get(), &errors, &stat)) RaiseComPortLastError(CError_ClearComFailed);
-  return static_cast<int32_t>(stat.cbInQue);
+  int32_t queued = 0;
+  if (!QueuedBytes(handle_.Get(), queued)) RaiseComPortLastError(CError_ClearComFailed);
+  return queued;
 }
 
 TComErrors TCustomComPort::TakeLineErrors() {

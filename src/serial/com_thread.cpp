@@ -105,10 +105,37 @@ DWORD WINAPI TComThread::Body(void* self) noexcept {
   return 0;
 }
 
+TComThread::RxNews TComThread::LookAtQueue() {
+  // Ended before begun, begun again after the count: equal values mean no
+  // read was in flight while the queue was counted, so only arrivals can
+  // have made it grow since a mark taken the same way.
+  const uint32_t ended = port_.ReadsEnded();
+  const uint32_t begun = port_.ReadsBegun();
+  const int32_t queued = port_.QueuedInputCount();
+  const bool quiet = ended == begun && port_.ReadsBegun() == begun;
+  RxNews news = RxNews::kNew;
+  if (queued <= 0)
+    news = RxNews::kNothingQueued;
+  else if (quiet && mark_.valid && mark_.reads == begun && queued <= mark_.queued)
+    news = RxNews::kOnlyReported;
+  mark_ = {quiet, begun, queued};
+  return news;
+}
+
+bool TComThread::AfterStaleWake(int staleWakes) {
+  // Such a driver answers the next wait at once again: without a pause this
+  // thread would spin for as long as the bytes lie unread. New bytes then
+  // wait at most one pause; the stop request still wakes the thread at once.
+  const DWORD pause = 1u << std::clamp(staleWakes - 1, 0, 4);
+  return WaitForSingleObject(stop_.Get(), pause) == WAIT_OBJECT_0;
+}
+
 bool TComThread::AfterFailedWait(int failures) {
   // Bytes may have arrived while the wait was failing: hand them over, so that
-  // a misbehaving driver delays data but never loses the notification.
-  if ((mask_.load() & EV_RXCHAR) && port_.QueuedInputCount() > 0) port_.DispatchEvents({evRxChar});
+  // a misbehaving driver delays data but never loses the notification; bytes
+  // already reported are not reported again.
+  if ((mask_.load() & EV_RXCHAR) && LookAtQueue() == RxNews::kNew)
+    port_.DispatchEvents({evRxChar});
   // Repeated failures back off (up to 100 ms) so that a driver that fails every
   // wait at once cannot make this thread spin; the stop request still wakes it.
   if (failures < 2) return WaitForSingleObject(stop_.Get(), 0) == WAIT_OBJECT_0;
@@ -122,6 +149,7 @@ void TComThread::Run() {
   overlapped.hEvent = signal.Get();
   const HANDLE waitList[] = {stop_.Get(), signal.Get()};
   int failures = 0;
+  int staleWakes = 0;
   for (;;) {
     DWORD occurred = 0;
     DWORD transferred = 0;
@@ -145,8 +173,18 @@ void TComThread::Run() {
     }
     if (delivered) {
       failures = 0;
-      const TComEvents events = MaskToEvents(occurred & mask_.load());
+      TComEvents events = MaskToEvents(occurred & mask_.load());
+      // Some drivers signal received characters while any are queued, not
+      // only when new ones come: bytes a handler left unread are not news.
+      const bool stale = events.Has(evRxChar) && LookAtQueue() == RxNews::kOnlyReported;
+      if (stale) events.Exclude(evRxChar);
       if (!events.Empty()) port_.DispatchEvents(events);
+      if (stale) {
+        staleWakes = std::min(staleWakes + 1, 5);
+        if (AfterStaleWake(staleWakes)) return;
+        continue;
+      }
+      staleWakes = 0;
       if (WaitForSingleObject(stop_.Get(), 0) == WAIT_OBJECT_0) return;
       continue;
     }

@@ -37,6 +37,12 @@ class TComThread {
   bool FallBack();
   // A failed or cancelled wait: hands over queued bytes; true when a stop was asked.
   bool AfterFailedWait(int failures);
+  enum class RxNews { kNothingQueued, kOnlyReported, kNew };
+  // What the receive queue holds compared with when it was last looked at.
+  RxNews LookAtQueue();
+  // After a wake that brought nothing new: waits a little longer each time
+  // (up to 16 ms) before the next wait; true when a stop was asked.
+  bool AfterStaleWake(int staleWakes);
 
   TCustomComPort& port_;
   HANDLE device_;
@@ -50,6 +56,14 @@ class TComThread {
   DWORD requested_;
   std::atomic<DWORD> mask_{0};
   int stage_ = 0;
+  // The receive queue as last looked at, and the port's reads begun then.
+  // Valid only when no read was in flight around the look.
+  struct QueueMark {
+    bool valid = false;
+    uint32_t reads = 0;
+    int32_t queued = 0;
+  };
+  QueueMark mark_;
 };
 
 }  // namespace ra03v

@@ -122,6 +122,32 @@ TEST_F(ComPortDevice, ReadTextReturnsAtOnceWithOnlyWhatIsQueued) {
   EXPECT_EQ(0, port.ReadText(text, -5));
 }
 
+TEST_F(ComPortDevice, ReadTextOnAClosedPortFailsAsARead) {
+  std::string text = "stale";
+  try {
+    port.ReadText(text, 4);
+    FAIL() << "read from a closed port";
+  } catch (const EComPort& e) {
+    EXPECT_EQ(CError_ReadFailed, e.PortErrorCode());
+    EXPECT_EQ(ERROR_INVALID_HANDLE, static_cast<DWORD>(e.SystemErrorCode()));
+    EXPECT_STREQ("ReadFile function failed (win error code: 6)", e.what());
+  }
+  EXPECT_EQ("", text);
+  // Nothing asked for, nothing tried: no error either.
+  EXPECT_EQ(0, port.ReadText(text, 0));
+  // After a close it is the same.
+  port.Open();
+  sim.Send(kPort, "ab");
+  ASSERT_TRUE(WaitUntil([&] { return port.QueuedInputCount() == 2; }));
+  port.Close();
+  try {
+    port.ReadText(text, 2);
+    FAIL() << "read from a port that was closed";
+  } catch (const EComPort& e) {
+    EXPECT_EQ(CError_ReadFailed, e.PortErrorCode());
+  }
+}
+
 TEST_F(ComPortDevice, WriteTextReachesTheReaderAndEmptyTextTouchesNothing) {
   // Closed, an empty text is not even tried; any other text fails at the device.
   EXPECT_EQ(0, port.WriteText(""));
