@@ -19,7 +19,10 @@ namespace ra03v {
 
 namespace {
 
-constexpr uint32_t kByRefVariantWord = VT_BYREF | VT_VARIANT;
+// A by-reference VARIANT is this word alone, then the referenced value.
+constexpr uint32_t kByRefWord = VT_BYREF;
+// Earlier builds wrote VT_BYREF | VT_VARIANT instead; their files still load.
+constexpr uint32_t kLegacyByRefWord = VT_BYREF | VT_VARIANT;
 constexpr uint32_t kAnsiStringWord = 256;
 constexpr uint32_t kLastScalarType = 20;
 
@@ -295,14 +298,15 @@ void WriteValue(TMyMemoryStream& stream, const VARIANT& value, int depth) {
   switch (type) {
     case VT_EMPTY:
     case VT_NULL:
-      WriteWord(stream, vt);
+      // Without the flag: VT_BYREF | VT_EMPTY would read as a by-reference wrapper.
+      WriteWord(stream, type);
       return;
     case VT_BSTR:
       WriteString(stream, vt, byRef ? *V_BSTRREF(&value) : V_BSTR(&value));
       return;
     case VT_VARIANT:
       if (!byRef) RaiseUnsupportedType(vt, nullptr);
-      WriteWord(stream, kByRefVariantWord);
+      WriteWord(stream, kByRefWord);
       WriteValue(stream, *V_VARIANTREF(&value), depth + 1);
       return;
     case VT_DISPATCH:
@@ -338,7 +342,8 @@ Variant ReadValue(TMyMemoryStream& stream, int depth) {
 void ReadValueInto(TMyMemoryStream& stream, int depth, VARIANT& target) {
   const uint32_t word = ReadWord(stream);
   if (depth > kMaxValueNesting) RaiseUnsupportedType(word, nullptr);
-  if (word == kByRefVariantWord) return ReadValueInto(stream, depth + 1, target);
+  if (word == kByRefWord || word == kLegacyByRefWord)
+    return ReadValueInto(stream, depth + 1, target);
   if (word & VT_ARRAY) {
     target = ReadArray(stream, word, depth).Release();
     return;

@@ -1,0 +1,138 @@
+// The storage file as a host meets it in the shipping DLL: value arrays from
+// "СоздатьПараметры", filled, saved and loaded by name and through their slots,
+// against files built here byte by byte from the format.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/win/bstr.h"
+#include "foundation/win/com_ptr.h"
+#include "ra03v/value_array.h"
+#include "storage_support.h"
+#include "support/dispatch_caller.h"
+#include "support/dll_under_test.h"
+
+namespace ra03v::test {
+namespace {
+
+using ra03v_host::Value;
+
+constexpr uint32_t kByRef = 0x4000;
+constexpr uint32_t kVariantTable = 0x200C;
+
+class StorageThroughDll : public ::testing::Test {
+ protected:
+  // Declared first so that it outlives every object the DLL hands out.
+  DllUnderTest dll{L"ra03v.dll"};
+  HostTask listTask{RA03V_TASK_CLASS_INTERNAL};
+  std::wstring path = TempFileName(L"hoststore");
+
+  ~StorageThroughDll() override { DeleteFileW(path.c_str()); }
+
+  ComPtr<ISafeArray> NewTable(int rows, int columns) {
+    auto block =
+        dll.Method(L"СоздатьПараметры", {Value::Int(rows), Value::Int(columns)}, &listTask);
+    ComPtr<ISafeArray> table;
+    const Value object = block->At(0);
+    if (object.Type() == VT_DISPATCH)
+      V_DISPATCH(&object.Get())->QueryInterface(RA03V_IID_ISafeArray, table.PutVoid());
+    EXPECT_TRUE(table) << "no value array from the driver";
+    return table;
+  }
+
+  // Loads image by name into a fresh table that holds one marked cell; a failed
+  // load must leave that table as it was. Gives the error text, "" on success.
+  std::wstring Load(const std::string& image, ComPtr<ISafeArray>* loaded = nullptr) {
+    WriteFileBytes(path, image);
+    ComPtr<ISafeArray> target = NewTable(1, 1);
+    if (!target) return L"<no table>";
+    CallMethod(target.Get(), L"SetValue", {I4(0), I4(0), I4(99)});
+    const DispatchOutcome outcome = CallMethod(target.Get(), L"LoadFromFile", {Text(path.c_str())});
+    if (loaded) *loaded = target;
+    if (outcome.hr == S_OK) return L"";
+    EXPECT_EQ(DISP_E_EXCEPTION, outcome.hr);
+    EXPECT_EQ(1000, outcome.scode);
+    LONG x = 0, y = 0;
+    target->GetBounds(&x, &y);
+    Variant cell;
+    target->GetValue(0, 0, cell.Put());
+    EXPECT_TRUE(x == 1 && y == 1 && cell.Type() == VT_I4 && V_I4(&cell.Get()) == 99)
+        << "a failed load changed the table";
+    return outcome.description.empty() ? L"<no message>" : outcome.description;
+  }
+
+  static Variant Cell(ISafeArray* table, LONG x, LONG y) {
+    Variant value;
+    EXPECT_EQ(S_OK, table->GetValue(x, y, value.Put())) << x << "," << y;
+    return value;
+  }
+};
+
+// A SAFEARRAY of x by y VARIANT cells, each a by-reference VARIANT to targets.
+SAFEARRAY* ByReferenceCells(LONG x, LONG y, std::vector<VARIANT>& targets) {
+  SAFEARRAYBOUND bounds[2] = {{static_cast<ULONG>(x), 0}, {static_cast<ULONG>(y), 0}};
+  SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
+  VARIANT* cells = nullptr;
+  SafeArrayAccessData(array, reinterpret_cast<void**>(&cells));
+  for (LONG i = 0; i < x * y; ++i) {
+    V_VT(&cells[i]) = VT_BYREF | VT_VARIANT;
+    V_VARIANTREF(&cells[i]) = &targets[static_cast<size_t>(i)];
+  }
+  SafeArrayUnaccessData(array);
+  return array;
+}
+
+TEST_F(StorageThroughDll, ByReferenceWordIsFollowedByTheValueItStandsFor) {
+  ComPtr<ISafeArray> table;
+  PayloadWriter payload;
+  payload.Table(1, 3).Word(kByRef).Word(VT_I4).Int(5);
+  payload.Word(kByRef).Word(kByRef).Word(VT_BSTR).Int(2).Raw(L"ab", 4);
+  payload.Word(VT_R8).Double(2.5);
+  ASSERT_EQ(L"", Load(MakeStorageFile(payload.Bytes()), &table));
+  LONG x = 0, y = 0;
+  table->GetBounds(&x, &y);
+  ASSERT_EQ(1, x);
+  ASSERT_EQ(3, y);
+  const Variant first = Cell(table.Get(), 0, 0);
+  ASSERT_EQ(VT_I4, first.Type());
+  EXPECT_EQ(5, V_I4(&first.Get()));
+  const Variant second = Cell(table.Get(), 0, 1);
+  ASSERT_EQ(VT_BSTR, second.Type());
+  EXPECT_EQ(L"ab", second.ToText());
+  const Variant third = Cell(table.Get(), 0, 2);
+  ASSERT_EQ(VT_R8, third.Type());
+  EXPECT_EQ(2.5, V_R8(&third.Get()));
+
+  // Files of earlier builds wrote VT_BYREF | VT_VARIANT; they load as before.
+  PayloadWriter legacy;
+  legacy.Table(1, 2).Word(0x400C).Word(VT_I4).Int(9).Word(VT_I2).Raw("\x07\x00", 2);
+  ASSERT_EQ(L"", Load(MakeStorageFile(legacy.Bytes()), &table));
+  EXPECT_EQ(9, Cell(table.Get(), 0, 0).ToInt());
+  EXPECT_EQ(7, Cell(table.Get(), 0, 1).ToInt());
+}
+
+TEST_F(StorageThroughDll, ByReferenceCellsAreSavedAsTheWrapperWord) {
+  // The referenced values outlive the table that points at them.
+  std::vector<VARIANT> targets(2);
+  V_VT(&targets[0]) = VT_I4;
+  V_I4(&targets[0]) = 77;
+  targets[1] = Text(L"ref");
+  ComPtr<ISafeArray> table = NewTable(0, 0);
+  ASSERT_TRUE(table);
+  ASSERT_EQ(S_OK, table->SetPSA(ByReferenceCells(2, 1, targets)));
+  ASSERT_EQ(S_OK, CallMethod(table.Get(), L"SaveToFile", {Text(path.c_str())}).hr);
+
+  PayloadWriter expected;
+  expected.Table(2, 1).Word(kByRef).Word(VT_I4).Int(77);
+  expected.Word(kByRef).Word(VT_BSTR).Int(3).Raw(L"ref", 6);
+  EXPECT_EQ(expected.Bytes(), PlainPayload(ReadFileBytes(path)));
+
+  ComPtr<ISafeArray> loaded = NewTable(0, 0);
+  ASSERT_EQ(S_OK, CallMethod(loaded.Get(), L"LoadFromFile", {Text(path.c_str())}).hr);
+  EXPECT_EQ(77, Cell(loaded.Get(), 0, 0).ToInt());
+  EXPECT_EQ(L"ref", Cell(loaded.Get(), 1, 0).ToText());
+}
+
+}  // namespace
+}  // namespace ra03v::test
