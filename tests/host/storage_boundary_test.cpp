@@ -134,5 +134,45 @@ TEST_F(StorageThroughDll, ByReferenceCellsAreSavedAsTheWrapperWord) {
   EXPECT_EQ(L"ref", Cell(loaded.Get(), 1, 0).ToText());
 }
 
+TEST_F(StorageThroughDll, SetValueByNameRefusesOtherByReferenceTypesBeforeStoring) {
+  ComPtr<ISafeArray> table = NewTable(2, 2);
+  ASSERT_TRUE(table);
+  ASSERT_EQ(S_OK, CallMethod(table.Get(), L"SetValue", {I4(0), I4(0), Text(L"было")}).hr);
+  SHORT small = 5;
+  VARIANT refI2;
+  V_VT(&refI2) = VT_BYREF | VT_I2;
+  V_I2REF(&refI2) = &small;
+
+  DispatchOutcome call = CallMethod(table.Get(), L"SetValue", {I4(0), I4(0), refI2});
+  EXPECT_EQ(DISP_E_EXCEPTION, call.hr);
+  EXPECT_EQ(1000, call.scode);
+  EXPECT_EQ(L"Ошибка типа параметра. 16386", call.description);
+  EXPECT_EQ(L"было", Cell(table.Get(), 0, 0).ToText()) << "the cell was stored anyway";
+  // A row with such a value anywhere stores none of its cells.
+  call = CallMethod(table.Get(), L"SetRowValues", {I4(1), Text(L"a"), refI2});
+  EXPECT_EQ(L"Ошибка типа параметра. 16386", call.description);
+  EXPECT_EQ(VT_EMPTY, Cell(table.Get(), 1, 0).Type());
+  EXPECT_EQ(5, small);
+
+  // The by-reference types that may be stored are stored dereferenced, and the
+  // call succeeds; indexes may come by reference too.
+  DATE when = 45000.25;
+  VARIANT refDate;
+  V_VT(&refDate) = VT_BYREF | VT_DATE;
+  V_DATEREF(&refDate) = &when;
+  call = CallMethod(table.Get(), L"SetValue", {I4(1), I4(1), refDate});
+  EXPECT_EQ(S_OK, call.hr) << call.description;
+  const Variant date = Cell(table.Get(), 1, 1);
+  ASSERT_EQ(VT_DATE, date.Type());
+  EXPECT_EQ(45000.25, V_DATE(&date.Get()));
+  LONG row = 1, number = 12;
+  VARIANT text = Text(L"через ссылку");
+  call = CallMethod(table.Get(), L"SetRowValues", {RefI4(&row), RefI4(&number), RefVariant(&text)});
+  EXPECT_EQ(S_OK, call.hr) << call.description;
+  EXPECT_EQ(12, Cell(table.Get(), 1, 0).ToInt());
+  EXPECT_EQ(L"через ссылку", Cell(table.Get(), 1, 1).ToText());
+  EXPECT_EQ(1, row);
+}
+
 }  // namespace
 }  // namespace ra03v::test
