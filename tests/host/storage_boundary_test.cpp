@@ -174,5 +174,177 @@ TEST_F(StorageThroughDll, SetValueByNameRefusesOtherByReferenceTypesBeforeStorin
   EXPECT_EQ(1, row);
 }
 
+// The limits of a stored value, the same for saving and loading.
+constexpr int kLevels = 64;
+constexpr int kObjects = 16384;
+constexpr int kCells = 8 * 1024 * 1024;
+constexpr int kBytes = 256 * 1024 * 1024;
+const std::wstring kSaveLimit = L"Таблица превышает пределы хранилища: ";
+const std::wstring kLoadLimit = L"Хранилище превышает пределы загрузки: ";
+
+std::wstring More(const wchar_t* what, int limit) {
+  return std::wstring(what) + L" более " + std::to_wstring(limit);
+}
+
+// A file the library can neither make nor read; saves that are refused must
+// leave it as it is.
+constexpr char kUntouched[] = "untouched";
+
+class StorageLimits : public StorageThroughDll {
+ protected:
+  // Saves table by name; gives the error text, "" on success. A refused save
+  // writes nothing.
+  std::wstring Save(ISafeArray* table) {
+    WriteFileBytes(path, kUntouched);
+    const DispatchOutcome outcome = CallMethod(table, L"SaveToFile", {Text(path.c_str())});
+    if (outcome.hr == S_OK) return L"";
+    EXPECT_EQ(kUntouched, ReadFileBytes(path)) << "a refused save wrote the file";
+    return outcome.description.empty() ? L"<no message>" : outcome.description;
+  }
+  // Puts object into cell (x, y) of table.
+  static void PutObject(ISafeArray* table, LONG x, LONG y, ISafeArray* object) {
+    VARIANT value;
+    V_VT(&value) = VT_DISPATCH;
+    V_DISPATCH(&value) = object;
+    ASSERT_EQ(S_OK, table->SetValue(x, y, value));
+  }
+};
+
+TEST_F(StorageLimits, NestingSavesAndLoadsToTheSameDepth) {
+  // A chain of tables, each in the first cell of the one before: the cells of
+  // the k-th table (the outer one is the 1st) lie k levels down.
+  auto chain = [&](int tables) {
+    std::vector<ComPtr<ISafeArray>> links;
+    for (int i = 0; i < tables; ++i) links.push_back(NewTable(1, 1));
+    for (int i = tables - 1; i > 0; --i) PutObject(links[i - 1].Get(), 0, 0, links[i].Get());
+    links.back()->SetValue(0, 0, Text(L"дно"));
+    return links;
+  };
+  {
+    auto links = chain(kLevels);
+    ASSERT_EQ(L"", Save(links.front().Get()));
+  }
+  ComPtr<ISafeArray> loaded = NewTable(0, 0);
+  ASSERT_EQ(S_OK, CallMethod(loaded.Get(), L"LoadFromFile", {Text(path.c_str())}).hr);
+  for (int level = 1; level < kLevels; ++level) {
+    const Variant link = Cell(loaded.Get(), 0, 0);
+    ASSERT_EQ(VT_DISPATCH, link.Type()) << level;
+    ComPtr<ISafeArray> next;
+    ASSERT_EQ(S_OK, V_DISPATCH(&link.Get())->QueryInterface(RA03V_IID_ISafeArray, next.PutVoid()));
+    loaded = next;
+  }
+  EXPECT_EQ(L"дно", Cell(loaded.Get(), 0, 0).ToText());
+  {
+    auto links = chain(kLevels + 1);
+    EXPECT_EQ(kSaveLimit + More(L"уровней вложенности", kLevels), Save(links.front().Get()));
+  }
+
+  // The same depth in a file: one more level is refused, as on saving.
+  auto nested = [](int tables) {
+    PayloadWriter payload;
+    for (int i = 0; i < tables; ++i) payload.Table(1, 1);
+    payload.Word(VT_NULL);
+    return MakeStorageFile(payload.Bytes());
+  };
+  EXPECT_EQ(L"", Load(nested(kLevels)));
+  EXPECT_EQ(kLoadLimit + More(L"уровней вложенности", kLevels), Load(nested(kLevels + 1)));
+}
+
+TEST_F(StorageLimits, ObjectsAreCountedAlikeOnBothSides) {
+  // Saving one table in many cells writes it many times; each loads as an object.
+  ComPtr<ISafeArray> table = NewTable(1, kObjects);
+  ComPtr<ISafeArray> inner = NewTable(1, 1);
+  for (LONG y = 0; y < kObjects - 1; ++y) PutObject(table.Get(), 0, y, inner.Get());
+  ASSERT_EQ(L"", Save(table.Get()));
+  ComPtr<ISafeArray> loaded = NewTable(0, 0);
+  ASSERT_EQ(S_OK, CallMethod(loaded.Get(), L"LoadFromFile", {Text(path.c_str())}).hr);
+  EXPECT_EQ(VT_DISPATCH, Cell(loaded.Get(), 0, kObjects - 2).Type());
+  loaded.Reset();
+  PutObject(table.Get(), 0, kObjects - 1, inner.Get());
+  EXPECT_EQ(kSaveLimit + More(L"двумерных массивов", kObjects), Save(table.Get()));
+
+  // A small file of empty two-dimensional arrays, one more than the budget.
+  auto emptyTables = [](int count) {
+    PayloadWriter payload;
+    payload.Table(1, 1).Word(0x2000 | VT_VARIANT).Int(1).Int(0).Int(count - 1);
+    for (int i = 0; i < count; ++i) payload.Word(kVariantTable).Int(2).Int(0).Int(0).Int(-1).Int(-1);
+    return MakeStorageFile(payload.Bytes());
+  };
+  EXPECT_EQ(kLoadLimit + More(L"двумерных массивов", kObjects), Load(emptyTables(kObjects)));
+  ASSERT_EQ(L"", Load(emptyTables(kObjects - 1), &loaded));
+  const Variant list = Cell(loaded.Get(), 0, 0);
+  ASSERT_EQ(VT_ARRAY | VT_VARIANT, list.Type());
+  LONG high = 0;
+  SafeArrayGetUBound(V_ARRAY(&list.Get()), 1, &high);
+  EXPECT_EQ(kObjects - 2, high);
+}
+
+TEST_F(StorageLimits, CellsAreCountedAlikeOnBothSides) {
+  {
+    ComPtr<ISafeArray> table = NewTable(2048, kCells / 2048);
+    ASSERT_TRUE(table);
+    table->SetValue(2047, kCells / 2048 - 1, I4(1));
+    ASSERT_EQ(L"", Save(table.Get()));
+  }
+  {
+    ComPtr<ISafeArray> loaded = NewTable(0, 0);
+    ASSERT_EQ(S_OK, CallMethod(loaded.Get(), L"LoadFromFile", {Text(path.c_str())}).hr);
+    EXPECT_EQ(1, Cell(loaded.Get(), 2047, kCells / 2048 - 1).ToInt());
+  }
+  {
+    ComPtr<ISafeArray> table = NewTable(2049, kCells / 2048);
+    EXPECT_EQ(kSaveLimit + More(L"ячеек", kCells), Save(table.Get()));
+  }
+  // Cells of all arrays count together: two lists of half the budget each,
+  // beside the table's own two cells.
+  PayloadWriter payload;
+  payload.Table(1, 2);
+  for (int list = 0; list < 2; ++list) {
+    payload.Word(0x2000 | VT_VARIANT).Int(1).Int(0).Int(kCells / 2 - 1);
+    const std::string empties(size_t{4} * (kCells / 2), '\0');
+    payload.Raw(empties.data(), empties.size());
+  }
+  EXPECT_EQ(kLoadLimit + More(L"ячеек", kCells), Load(MakeStorageFile(payload.Bytes())));
+}
+
+TEST_F(StorageLimits, BytesAndPayloadAreCountedAlikeOnBothSides) {
+  // A host's table holding one byte list a byte over the budget.
+  {
+    SAFEARRAY* bytes = SafeArrayCreateVector(VT_UI1, 0, kBytes + 1);
+    ASSERT_TRUE(bytes);
+    SAFEARRAYBOUND one[2] = {{1, 0}, {1, 0}};
+    SAFEARRAY* cells = SafeArrayCreate(VT_VARIANT, 2, one);
+    LONG origin[2] = {0, 0};
+    VARIANT* cell = nullptr;
+    SafeArrayPtrOfIndex(cells, origin, reinterpret_cast<void**>(&cell));
+    V_VT(cell) = VT_ARRAY | VT_UI1;
+    V_ARRAY(cell) = bytes;
+    ComPtr<ISafeArray> table = NewTable(0, 0);
+    ASSERT_EQ(S_OK, table->SetPSA(cells));
+    EXPECT_EQ(kSaveLimit + More(L"байт в строках и массивах", kBytes), Save(table.Get()));
+  }
+  // A string of exactly the budget is allowed, but with its words the payload
+  // grows beyond what loading accepts.
+  {
+    ComPtr<ISafeArray> table = NewTable(1, 1);
+    VARIANT text;
+    V_VT(&text) = VT_BSTR;
+    V_BSTR(&text) = SysAllocStringLen(nullptr, kBytes / 2);
+    ASSERT_TRUE(V_BSTR(&text));
+    wmemset(V_BSTR(&text), L'ж', kBytes / 2);
+    const HRESULT stored = table->SetValue(0, 0, text);
+    VariantClear(&text);
+    ASSERT_EQ(S_OK, stored);
+    EXPECT_EQ(kSaveLimit + More(L"байт данных до сжатия", kBytes), Save(table.Get()));
+  }
+  // 8-bit strings load as wide ones, twice their stored size.
+  PayloadWriter payload;
+  payload.Table(1, 2);
+  const std::string half(kBytes / 4 + 1, 'a');
+  for (int i = 0; i < 2; ++i) payload.Word(256).Int(static_cast<int32_t>(half.size())).Raw(half.data(), half.size());
+  EXPECT_EQ(kLoadLimit + More(L"байт в строках и массивах", kBytes),
+            Load(MakeStorageFile(payload.Bytes())));
+}
+
 }  // namespace
 }  // namespace ra03v::test
