@@ -110,7 +110,7 @@ def read_value(r):
     if base in SCALAR:
         fmt = SCALAR[base]
         return (NAMES[base], struct.unpack("<" + fmt, r.take(struct.calcsize(fmt)))[0])
-    if base <= 20 and base not in (9, 13):
+    if base <= 20 and base not in (9, 12, 13):
         # The remaining types up to 20 keep no bytes: only the type survives.
         return ("vt%d" % base,)
     raise ValueError("unexpected type word %d" % vt)
