@@ -4,6 +4,7 @@
 #include <cstring>
 #include <climits>
 #include <stdexcept>
+#include <vector>
 
 #include "foundation/text_codec.h"
 #include "foundation/text_format.h"
@@ -146,6 +147,77 @@ Variant TSafeArray::Cell(int32_t x, int32_t y) const {
   return GetCell(Table(), ElementType(), x, y);
 }
 
+namespace {
+
+// A value passed by reference is stored dereferenced only for these types.
+void CheckStoredType(const VARIANT& value) {
+  if (!(V_VT(&value) & VT_BYREF)) return;
+  switch (V_VT(&value) & ~VT_BYREF) {
+    case VT_I4:
+    case VT_R8:
+    case VT_DATE:
+    case VT_BSTR:
+    case VT_VARIANT:
+      return;
+    default:
+      throw std::runtime_error("Ошибка типа параметра. " + std::to_string(V_VT(&value)));
+  }
+}
+
+}  // namespace
+
+bool TSafeArray::IsMember(DISPID id, const wchar_t* member) noexcept {
+  std::wstring name = member;
+  LPOLESTR names[1] = {name.data()};
+  DISPID found = DISPID_UNKNOWN;
+  return SUCCEEDED(GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &found)) && found == id;
+}
+
+HRESULT TSafeArray::Invoke(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* args,
+                           VARIANT* result, EXCEPINFO* error, UINT* argError) noexcept {
+  const UINT count = args && args->rgvarg ? args->cArgs : 0;
+  bool byReference = false;
+  for (UINT i = 0; i < count; ++i) byReference |= (V_VT(&args->rgvarg[i]) & VT_BYREF) != 0;
+  // By name, arguments reach the handlers as copies, and by-reference ones are
+  // written back afterwards: a cell would be stored before a type that cannot be
+  // written back fails. These two members change no argument, so the values are
+  // checked here and the call runs on dereferenced copies.
+  if (!byReference || !(flags & DISPATCH_METHOD) ||
+      !(IsMember(id, L"SetValue") || IsMember(id, L"SetRowValues")))
+    return TBaseAutoObject::Invoke(id, iid, locale, flags, args, result, error, argError);
+  if (result) VariantInit(result);
+  try {
+    // The list holds the arguments in reverse order: argument i is at count - 1 - i.
+    // SetValue stores argument 2 (a wrong count is the base's error), SetRowValues 1 to n-1.
+    if (IsMember(id, L"SetRowValues")) {
+      for (UINT i = 1; i < count; ++i) CheckStoredType(args->rgvarg[count - 1 - i]);
+    } else if (count == 3) {
+      CheckStoredType(args->rgvarg[0]);
+    }
+    std::vector<Variant> copies;
+    copies.reserve(count);
+    for (UINT i = 0; i < count; ++i) copies.push_back(Variant::Copy(args->rgvarg[i]));
+    std::vector<VARIANT> plain;
+    plain.reserve(count);
+    for (const Variant& copy : copies) plain.push_back(copy.Get());
+    DISPPARAMS byValue{plain.data(), nullptr, count, 0};
+    return TBaseAutoObject::Invoke(id, iid, locale, flags, &byValue, result, error, argError);
+  } catch (...) {
+    const ExceptionInfo info = CurrentExceptionInfo();
+    if (error) {
+      std::memset(error, 0, sizeof(*error));
+      error->scode = 1000;
+      try {
+        error->bstrDescription = Bstr::From1251(info.message).Release();
+        error->bstrSource = Bstr::From1251(info.className).Release();
+      } catch (...) {
+        // The code alone still tells the caller that the call failed.
+      }
+    }
+    return DISP_E_EXCEPTION;
+  }
+}
+
 void TSafeArray::StoreCell(int32_t x, int32_t y, const VARIANT& value) {
   if (x < 0 || y < 0 || x >= countX_ || y >= countY_ || !Table()) {
     std::string text;
@@ -158,18 +230,10 @@ void TSafeArray::StoreCell(int32_t x, int32_t y, const VARIANT& value) {
         "Номер элемента массива за пределами границ. X:%d Y:%d CountX:%d CountY:%d\r\n%s",
         {int64_t{x}, int64_t{y}, int64_t{countX_}, int64_t{countY_}, text}));
   }
+  CheckStoredType(value);
   if (V_VT(&value) & VT_BYREF) {
-    switch (V_VT(&value) & ~VT_BYREF) {
-      case VT_I4:
-      case VT_R8:
-      case VT_DATE:
-      case VT_BSTR:
-      case VT_VARIANT:
-        PutCell(Table(), ElementType(), x, y, Variant::Copy(value).Get());
-        return;
-      default:
-        throw std::runtime_error("Ошибка типа параметра. " + std::to_string(V_VT(&value)));
-    }
+    PutCell(Table(), ElementType(), x, y, Variant::Copy(value).Get());
+    return;
   }
   PutCell(Table(), ElementType(), x, y, value);
 }

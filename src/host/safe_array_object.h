@@ -28,10 +28,10 @@ class TSafeArray final : public TBaseAutoObject, public ISafeArray, public ISupp
                                   DISPID* ids) noexcept override {
     return TBaseAutoObject::GetIDsOfNames(iid, names, count, locale, ids);
   }
+  // The base's, except that the values "SetValue" and "SetRowValues" store are
+  // checked as they arrive, by reference or not, before anything is stored.
   HRESULT __stdcall Invoke(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* args,
-                           VARIANT* result, EXCEPINFO* error, UINT* argError) noexcept override {
-    return TBaseAutoObject::Invoke(id, iid, locale, flags, args, result, error, argError);
-  }
+                           VARIANT* result, EXCEPINFO* error, UINT* argError) noexcept override;
 
   // ISafeArray: failures become an HRESULT with COM error information.
   HRESULT __stdcall SetBounds(LONG countX, LONG countY) noexcept override;
@@ -85,6 +85,8 @@ class TSafeArray final : public TBaseAutoObject, public ISafeArray, public ISupp
 
   template <typename F>
   HRESULT Guarded(F&& body) noexcept;
+  // True when id names member (looked up as a host would).
+  bool IsMember(DISPID id, const wchar_t* member) noexcept;
 
   // Automation members.
   void DoGetBounds(TParams& block, Variant& result);

@@ -19,7 +19,10 @@ namespace ra03v {
 
 namespace {
 
-constexpr uint32_t kByRefVariantWord = VT_BYREF | VT_VARIANT;
+// A by-reference VARIANT is this word alone, then the referenced value.
+constexpr uint32_t kByRefWord = VT_BYREF;
+// Earlier builds wrote VT_BYREF | VT_VARIANT instead; their files still load.
+constexpr uint32_t kLegacyByRefWord = VT_BYREF | VT_VARIANT;
 constexpr uint32_t kAnsiStringWord = 256;
 constexpr uint32_t kLastScalarType = 20;
 
@@ -56,6 +59,9 @@ bool IsBulkType(unsigned type) noexcept {
 bool IsArrayElementType(unsigned type) noexcept {
   return (type >= VT_I2 && type <= VT_I8 && type != VT_UNKNOWN && type != 15);
 }
+
+void WriteValueAt(TMyMemoryStream& stream, const VARIANT& value, int depth, ValueBudget& budget);
+void ReadValueInto(TMyMemoryStream& stream, int depth, VARIANT& target, ValueBudget& budget);
 
 void WriteWord(TMyMemoryStream& stream, uint32_t word) { stream.Write(&word, 4); }
 
@@ -138,16 +144,26 @@ class DataAccess {
   void* data_ = nullptr;
 };
 
-void WriteArray(TMyMemoryStream& stream, VARTYPE type, SAFEARRAY* array, int depth) {
+// An array is written at the level of the value that holds it; its elements
+// are one level below.
+void WriteArray(TMyMemoryStream& stream, VARTYPE type, SAFEARRAY* array, int depth,
+                ValueBudget& budget) {
   const unsigned element = type & VT_TYPEMASK;
   VARIANT shown;
   V_VT(&shown) = static_cast<VARTYPE>(VT_ARRAY | element);
   V_ARRAY(&shown) = array;
-  if (!array || depth > kMaxValueNesting || !IsArrayElementType(element) ||
-      SafeArrayGetDim(array) == 0 ||
+  if (!array || !IsArrayElementType(element) || SafeArrayGetDim(array) == 0 ||
       SafeArrayGetElemsize(array) != ElementSize(static_cast<VARTYPE>(element)))
     RaiseUnsupportedType(VT_ARRAY | element, &shown);
+  budget.CheckLevel(depth);
+  budget.CheckDimensions(SafeArrayGetDim(array));
   const ArrayShape shape = ShapeOf(array);
+  // Counted as reading will count them, before anything of the array is written.
+  if (shape.extent.size() == 2) budget.AddObject();
+  if (IsBulkType(element))
+    budget.AddBytes(shape.count * ElementSize(static_cast<VARTYPE>(element)));
+  else
+    budget.AddCells(shape.count);
   WriteWord(stream, VT_ARRAY | element);
   const int32_t dims = static_cast<int32_t>(shape.extent.size());
   WriteWord(stream, static_cast<uint32_t>(dims));
@@ -168,22 +184,23 @@ void WriteArray(TMyMemoryStream& stream, VARTYPE type, SAFEARRAY* array, int dep
   ForEachInIndexOrder(shape, [&](int64_t offset) {
     void* at = data.Bytes() + offset * size;
     if (element == VT_VARIANT)
-      WriteValue(stream, *static_cast<VARIANT*>(at), depth + 1);
+      WriteValueAt(stream, *static_cast<VARIANT*>(at), depth + 1, budget);
     else
-      WriteValue(stream, ViewElement(at, static_cast<VARTYPE>(element)), depth + 1);
+      WriteValueAt(stream, ViewElement(at, static_cast<VARTYPE>(element)), depth + 1, budget);
   });
 }
 
-void WriteString(TMyMemoryStream& stream, uint32_t word, BSTR text) {
+void WriteString(TMyMemoryStream& stream, uint32_t word, BSTR text, ValueBudget& budget) {
   // Cut at the first zero character.
   const uint32_t length = text ? static_cast<uint32_t>(wcsnlen(text, SysStringLen(text))) : 0;
-  if (length > INT32_MAX / 2) throw std::bad_alloc();
+  budget.AddBytes(int64_t{length} * 2);
   WriteWord(stream, word);
   WriteWord(stream, length);
   stream.Write(text, static_cast<int32_t>(length * 2));
 }
 
-void WriteObject(TMyMemoryStream& stream, const VARIANT& value, IDispatch* object, int depth) {
+void WriteObject(TMyMemoryStream& stream, const VARIANT& value, IDispatch* object, int depth,
+                 ValueBudget& budget) {
   ComPtr<ISafeArray> table;
   if (!object || FAILED(object->QueryInterface(RA03V_IID_ISafeArray, table.PutVoid())))
     RaiseUnsupportedType(V_VT(&value), &value);
@@ -191,10 +208,11 @@ void WriteObject(TMyMemoryStream& stream, const VARIANT& value, IDispatch* objec
   VARTYPE type = VT_EMPTY;
   CheckHResult(table->GetPSA(&array), "GetPSA");
   CheckHResult(table->GetElementType(&type), "GetElementType");
-  WriteArray(stream, type, array, depth + 1);
+  // The object's table stands where the object does, as it will when read.
+  WriteArray(stream, type, array, depth, budget);
 }
 
-Variant ReadArray(TMyMemoryStream& stream, uint32_t word, int depth) {
+Variant ReadArray(TMyMemoryStream& stream, uint32_t word, int depth, ValueBudget& budget) {
   const unsigned element = word & VT_TYPEMASK;
   if ((word & ~(VT_ARRAY | VT_BYREF | VT_TYPEMASK)) != 0 || !IsArrayElementType(element))
     RaiseUnsupportedType(word, nullptr);
@@ -214,6 +232,11 @@ Variant ReadArray(TMyMemoryStream& stream, uint32_t word, int depth) {
     count *= extent;
     if (count * perElement > stream.Remaining()) RaiseShortStream(stream, count * perElement);
   }
+  if (dims == 2) budget.AddObject();
+  if (IsBulkType(element))
+    budget.AddBytes(count * size);
+  else
+    budget.AddCells(count);
   SafeArray array = SafeArray::Attach(
       SafeArrayCreate(static_cast<VARTYPE>(element), static_cast<UINT>(dims), bounds.data()));
   if (!array.Get()) RaiseUnsupportedType(word, nullptr);
@@ -231,10 +254,10 @@ Variant ReadArray(TMyMemoryStream& stream, uint32_t word, int depth) {
         void* at = data.Bytes() + offset * size;
         // A new array's elements are empty: read straight into them.
         if (element == VT_VARIANT)
-          return ReadValueInto(stream, depth + 1, *static_cast<VARIANT*>(at));
+          return ReadValueInto(stream, depth + 1, *static_cast<VARIANT*>(at), budget);
         VARIANT value;
         VariantInit(&value);
-        ReadValueInto(stream, depth + 1, value);
+        ReadValueInto(stream, depth + 1, value, budget);
         try {
           MoveIntoElement(at, static_cast<VARTYPE>(element), value);
         } catch (const std::bad_alloc&) {
@@ -265,29 +288,16 @@ Variant ReadArray(TMyMemoryStream& stream, uint32_t word, int depth) {
   return Variant::Attach(plain);
 }
 
-}  // namespace
 
-[[noreturn]] void RaiseUnsupportedType(unsigned type, const VARIANT* value) {
-  std::string text = "Неопределено";
-  if (value && (V_VT(value) & VT_TYPEMASK) == VT_DISPATCH && !(V_VT(value) & VT_ARRAY)) {
-    text = "Объект";
-  } else if (value) {
-    Variant converted;
-    if (SUCCEEDED(VariantChangeType(converted.Put(), const_cast<VARIANT*>(value), 0, VT_BSTR)))
-      text = WideTo1251(V_BSTR(&converted.Get()) ? V_BSTR(&converted.Get()) : L"");
-  }
-  throw std::runtime_error("Неподдерживаемый тип данных.\r\nТип данных=" + std::to_string(type) +
-                           "\r\nПредставление: (" + text + ")");
-}
-
-void WriteValue(TMyMemoryStream& stream, const VARIANT& value, int depth) {
+void WriteValueAt(TMyMemoryStream& stream, const VARIANT& value, int depth, ValueBudget& budget) {
   const VARTYPE vt = V_VT(&value);
-  if (depth > kMaxValueNesting) RaiseUnsupportedType(vt, &value);
+  budget.CheckLevel(depth);
+  budget.CheckPayload(stream.Size());
   const bool byRef = (vt & VT_BYREF) != 0;
   if (vt & VT_ARRAY) {
     SAFEARRAY* array =
         byRef ? (V_ARRAYREF(&value) ? *V_ARRAYREF(&value) : nullptr) : V_ARRAY(&value);
-    WriteArray(stream, vt, array, depth);
+    WriteArray(stream, vt, array, depth, budget);
     return;
   }
   const unsigned type = vt & VT_TYPEMASK;
@@ -295,18 +305,20 @@ void WriteValue(TMyMemoryStream& stream, const VARIANT& value, int depth) {
   switch (type) {
     case VT_EMPTY:
     case VT_NULL:
-      WriteWord(stream, vt);
+      // Without the flag: VT_BYREF | VT_EMPTY would read as a by-reference wrapper.
+      WriteWord(stream, type);
       return;
     case VT_BSTR:
-      WriteString(stream, vt, byRef ? *V_BSTRREF(&value) : V_BSTR(&value));
+      WriteString(stream, vt, byRef ? *V_BSTRREF(&value) : V_BSTR(&value), budget);
       return;
     case VT_VARIANT:
       if (!byRef) RaiseUnsupportedType(vt, nullptr);
-      WriteWord(stream, kByRefVariantWord);
-      WriteValue(stream, *V_VARIANTREF(&value), depth + 1);
+      WriteWord(stream, kByRefWord);
+      WriteValueAt(stream, *V_VARIANTREF(&value), depth + 1, budget);
       return;
     case VT_DISPATCH:
-      WriteObject(stream, value, byRef ? *V_DISPATCHREF(&value) : V_DISPATCH(&value), depth);
+      WriteObject(stream, value, byRef ? *V_DISPATCHREF(&value) : V_DISPATCH(&value), depth,
+                  budget);
       return;
     case VT_DECIMAL:
     case VT_I1: {
@@ -316,7 +328,7 @@ void WriteValue(TMyMemoryStream& stream, const VARIANT& value, int depth) {
       CheckHResult(VariantChangeType(wider.Put(), const_cast<VARIANT*>(&value), 0,
                                      type == VT_I1 ? VT_I2 : VT_R8),
                    "VariantChangeType");
-      WriteValue(stream, wider.Get(), depth);
+      WriteValueAt(stream, wider.Get(), depth, budget);
       return;
     }
     default:
@@ -328,24 +340,20 @@ void WriteValue(TMyMemoryStream& stream, const VARIANT& value, int depth) {
   stream.Write(data, ScalarBytes(type));
 }
 
-Variant ReadValue(TMyMemoryStream& stream, int depth) {
-  VARIANT value;
-  VariantInit(&value);
-  ReadValueInto(stream, depth, value);
-  return Variant::Attach(value);
-}
-
-void ReadValueInto(TMyMemoryStream& stream, int depth, VARIANT& target) {
+void ReadValueInto(TMyMemoryStream& stream, int depth, VARIANT& target, ValueBudget& budget) {
   const uint32_t word = ReadWord(stream);
-  if (depth > kMaxValueNesting) RaiseUnsupportedType(word, nullptr);
-  if (word == kByRefVariantWord) return ReadValueInto(stream, depth + 1, target);
+  budget.CheckLevel(depth);
+  if (word == kByRefWord || word == kLegacyByRefWord)
+    return ReadValueInto(stream, depth + 1, target, budget);
   if (word & VT_ARRAY) {
-    target = ReadArray(stream, word, depth).Release();
+    target = ReadArray(stream, word, depth, budget).Release();
     return;
   }
   if (word == kAnsiStringWord) {
     const int32_t length = ReadInt(stream);
     CheckAvailable(stream, length);
+    // Counted as the wide string it becomes.
+    budget.AddBytes(int64_t{length} * 2);
     std::string bytes(static_cast<size_t>(length), '\0');
     stream.Read(bytes.data(), length);
     target = Variant::From1251(bytes).Release();
@@ -361,6 +369,7 @@ void ReadValueInto(TMyMemoryStream& stream, int depth, VARIANT& target) {
     const int32_t length = ReadInt(stream);
     if (length < 0) RaiseShortStream(stream, length);
     CheckAvailable(stream, int64_t{length} * 2);
+    budget.AddBytes(int64_t{length} * 2);
     Bstr text = Bstr::Attach(SysAllocStringLen(nullptr, static_cast<UINT>(length)));
     if (!text.Get()) throw std::bad_alloc();
     stream.Read(text.Get(), length * 2);
@@ -370,6 +379,75 @@ void ReadValueInto(TMyMemoryStream& stream, int depth, VARIANT& target) {
   }
   V_VT(&value) = static_cast<VARTYPE>(type);
   target = value;
+}
+
+}  // namespace
+
+void ValueBudget::Refuse(const char* what, int64_t limit) const {
+  const char* prefix = side_ == Side::kSaving ? "Таблица превышает пределы хранилища: "
+                                              : "Хранилище превышает пределы загрузки: ";
+  throw std::runtime_error(prefix + std::string(what) + " более " + std::to_string(limit));
+}
+
+void ValueBudget::CheckLevel(int depth) const {
+  if (depth > kMaxValueNesting) Refuse("уровней вложенности", kMaxValueNesting);
+}
+
+void ValueBudget::CheckDimensions(int64_t dims) const {
+  if (dims > kMaxArrayDimensions) Refuse("размерностей массива", kMaxArrayDimensions);
+}
+
+void ValueBudget::CheckPayload(int64_t size) const {
+  if (size > kMaxStoragePayload) Refuse("байт данных до сжатия", kMaxStoragePayload);
+}
+
+void ValueBudget::AddObject() {
+  if (++objects_ > kMaxStorageObjects) Refuse("двумерных массивов", kMaxStorageObjects);
+}
+
+void ValueBudget::AddCells(int64_t count) {
+  cells_ += count;
+  if (count < 0 || cells_ > kMaxStorageCells) Refuse("ячеек", kMaxStorageCells);
+}
+
+void ValueBudget::AddBytes(int64_t count) {
+  bytes_ += count;
+  if (count < 0 || bytes_ > kMaxStorageBytes) Refuse("байт в строках и массивах", kMaxStorageBytes);
+}
+
+[[noreturn]] void RaiseUnsupportedType(unsigned type, const VARIANT* value) {
+  std::string text = "Неопределено";
+  if (value && (V_VT(value) & VT_TYPEMASK) == VT_DISPATCH && !(V_VT(value) & VT_ARRAY)) {
+    text = "Объект";
+  } else if (value) {
+    Variant converted;
+    if (SUCCEEDED(VariantChangeType(converted.Put(), const_cast<VARIANT*>(value), 0, VT_BSTR)))
+      text = WideTo1251(V_BSTR(&converted.Get()) ? V_BSTR(&converted.Get()) : L"");
+  }
+  throw std::runtime_error("Неподдерживаемый тип данных.\r\nТип данных=" + std::to_string(type) +
+                           "\r\nПредставление: (" + text + ")");
+}
+
+void WriteValue(TMyMemoryStream& stream, const VARIANT& value) {
+  ValueBudget budget(ValueBudget::Side::kSaving);
+  WriteValue(stream, value, budget);
+}
+
+void WriteValue(TMyMemoryStream& stream, const VARIANT& value, ValueBudget& budget) {
+  WriteValueAt(stream, value, 0, budget);
+  budget.CheckPayload(stream.Size());
+}
+
+Variant ReadValue(TMyMemoryStream& stream) {
+  ValueBudget budget(ValueBudget::Side::kLoading);
+  return ReadValue(stream, budget);
+}
+
+Variant ReadValue(TMyMemoryStream& stream, ValueBudget& budget) {
+  VARIANT value;
+  VariantInit(&value);
+  ReadValueInto(stream, 0, value, budget);
+  return Variant::Attach(value);
 }
 
 }  // namespace ra03v

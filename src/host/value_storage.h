@@ -17,8 +17,6 @@ class TSafeArray;
 
 inline constexpr size_t kStorageHeaderSize = 31;
 inline constexpr uint8_t kStorageVersion = 1;
-// Decompressed payloads above this size are refused before anything is allocated.
-inline constexpr uint32_t kMaxStoragePayload = 256u * 1024 * 1024;
 
 // CRC-32 table, register starting at 0, no final complement ("abc" gives 0xCA6598D0).
 uint32_t StorageChecksum(const void* data, size_t size) noexcept;

@@ -68,6 +68,21 @@ void FillFixedTable(DllUnderTest& dll, ISafeArray* table) {
   CallMethod(table, L"SetValue", {I4(2), I4(1), vector});
   SafeArrayDestroy(numbers);
   CallMethod(table, L"SetValue", {I4(2), I4(2), Typed(VT_CY, 12.3456)});
+  // A host's own array whose one cell refers to a VARIANT of the host's.
+  static VARIANT referenced;
+  V_VT(&referenced) = VT_I4;
+  V_I4(&referenced) = 7;
+  SAFEARRAYBOUND one[2] = {{1, 0}, {1, 0}};
+  SAFEARRAY* cells = SafeArrayCreate(VT_VARIANT, 2, one);
+  LONG origin[2] = {0, 0};
+  VARIANT* cell = nullptr;
+  SafeArrayPtrOfIndex(cells, origin, reinterpret_cast<void**>(&cell));
+  V_VT(cell) = VT_BYREF | VT_VARIANT;
+  V_VARIANTREF(cell) = &referenced;
+  ComPtr<ISafeArray> byReference = CreateThroughDll(dll);
+  byReference->SetPSA(cells);
+  V_DISPATCH(&object) = byReference.Get();
+  CallMethod(table, L"SetValue", {I4(2), I4(3), object});
 }
 
 std::string Escape(const wchar_t* text, UINT length) {

@@ -2,14 +2,29 @@
 
 #include <zlib.h>
 
+#include <array>
 #include <cstring>
-
-#include "host/value_storage.h"
 
 namespace ra03v::test {
 
+uint32_t FormatChecksum(const void* data, size_t size) {
+  static const auto table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t n = 0; n < 256; ++n) {
+      uint32_t c = n;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+      t[n] = c;
+    }
+    return t;
+  }();
+  uint32_t crc = 0;
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  for (size_t i = 0; i < size; ++i) crc = table[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
+  return crc;
+}
+
 void FixHeader(std::string& file) {
-  const uint32_t checksum = StorageChecksum(file.data() + 31, file.size() - 31);
+  const uint32_t checksum = FormatChecksum(file.data() + 31, file.size() - 31);
   const uint32_t size = static_cast<uint32_t>(file.size());
   std::memcpy(file.data() + 19, &checksum, 4);
   std::memcpy(file.data() + 23, &size, 4);

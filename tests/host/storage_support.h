@@ -1,6 +1,7 @@
 #pragma once
 // Builds storage file images by hand for the storage tests: a payload written
 // word by word, compressed and given a header.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -25,6 +26,9 @@ class PayloadWriter {
   std::string bytes_;
 };
 
+// The file's checksum, computed here from the format (table CRC of the
+// reflected polynomial 0xEDB88320, register from 0, no final complement).
+uint32_t FormatChecksum(const void* data, size_t size);
 // A complete file: header with correct sizes and checksum, payload compressed.
 std::string MakeStorageFile(const std::string& plain, uint8_t version = 1);
 // Recomputes the checksum and the file size field after a change of the file.
