@@ -136,7 +136,7 @@ TEST_F(PortManagerTest, TerminatorsOfAnyLengthInRegistrationOrder) {
   ASSERT_TRUE(WaitUntil([&] { return lines.Count() >= 1; }));
   EXPECT_EQ("1|abXYZ", lines.At(0));
   EXPECT_EQ("abXY", manager.LineBuffer());
-  sim.Send(kPort, "\r");
+  sim.Send(kPort, "\\r");
   ASSERT_TRUE(WaitUntil([&] { return cr.Count() >= 1; }));
   EXPECT_EQ("1|abXY\r", cr.At(0));
 
@@ -150,7 +150,7 @@ TEST_F(PortManagerTest, TerminatorsOfAnyLengthInRegistrationOrder) {
   manager.ClearLineHandlers();
   manager.AddLineHandler("\n", &lf, &Lines::Receive);
   manager.AddLineHandler("\r\n", &cr, &Lines::Receive);
-  sim.Send(kPort, "cd\r\n");
+  sim.Send(kPort, "cd\\r\\n");
   ASSERT_TRUE(WaitUntil([&] { return lf.Count() >= 1; }));
   EXPECT_EQ("1|cd\r\n", lf.At(0));
   EXPECT_EQ(2u, cr.Count());
