@@ -22,6 +22,12 @@ class TCmdList {
   void RemoveHead() { items_.pop_front(); }
   void Add(TCmd command) { items_.push_back(std::move(command)); }
   void Clear() noexcept { items_.clear(); }
+  // Whether a read command (one that waits for a reply) is queued.
+  bool HasRead() const noexcept {
+    for (const TCmd& c : items_)
+      if (!c.IsWrite) return true;
+    return false;
+  }
 
  private:
   std::deque<TCmd> items_;

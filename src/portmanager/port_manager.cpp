@@ -87,6 +87,7 @@ void TPortManager::ClearIgnoredChars() {
 void TPortManager::SetLineBuffer(const std::string& text) {
   std::lock_guard<std::recursive_mutex> lock(lock_);
   lineBuffer_ = text;
+  BufferEditedLocked();
 }
 
 std::string TPortManager::LineBuffer() const {
@@ -97,6 +98,7 @@ std::string TPortManager::LineBuffer() const {
 void TPortManager::ClearLineHandlers() {
   std::lock_guard<std::recursive_mutex> lock(lock_);
   handlers_.count = 0;
+  BufferEditedLocked();
 }
 
 void TPortManager::AddLineHandler(const std::string& terminator, void* owner,
@@ -105,6 +107,7 @@ void TPortManager::AddLineHandler(const std::string& terminator, void* owner,
   if (handlers_.count >= kMaxLineHandlers)
     throw std::runtime_error("Невозможно добавить внешнюю процедуру");
   handlers_.items[static_cast<size_t>(handlers_.count++)] = {terminator, owner, procedure};
+  BufferEditedLocked();
 }
 
 void TPortManager::AddCommand(bool isWrite, int32_t expectedLength, const std::string& data) {
@@ -157,7 +160,15 @@ void TPortManager::Execute(std::string& reply) {
       // The event thread or the reply timer ends the run; the event wakes
       // this wait at once while messages keep flowing in between.
       const HANDLE done[] = {runDoneEvent_.Get()};
-      PumpedWait(done, INFINITE);
+      if (GetCurrentThreadId() == replyTimer_.OwnerThread()) {
+        PumpedWait(done, INFINITE);
+      } else {
+        // A run from a line handler (a host switching its reader on from its
+        // event): the timer's thread may itself be waiting for this call, so
+        // the reply time is kept here as well.
+        while (PumpedWait(done, replyTimer_.Interval()) < 0)
+          if (replyTimer_.Enabled()) OnReplyTimer();
+      }
       std::lock_guard<std::recursive_mutex> lock(lock_);
       reply = replyText_;
     } catch (...) {
@@ -186,7 +197,8 @@ void TPortManager::StepLocked() {
       return;
     }
     TCmd& head = queue_.Head();
-    if (!head.IsWrite) {
+    const bool readStep = !head.IsWrite;
+    if (readStep) {
       replyText_ += lineBuffer_;
       if (!head.Answered) {
         StopAndClearLocked();
@@ -197,7 +209,15 @@ void TPortManager::StepLocked() {
       StopAndClearLocked();
       return;
     }
-    lineBuffer_.clear();
+    // Only a run that waits for a reply starts it afresh. A run of writes alone
+    // (a poll) leaves the line being received alone: emptying it would lose
+    // that line and hand its tail on as a line of its own.
+    if (readStep || queue_.HasRead()) {
+      // A line being handled is whole; anything else was cut short.
+      if (!lineBuffer_.empty() && !dispatching_) cutLine_ = true;
+      lineBuffer_.clear();
+      bufferClean_ = true;
+    }
     ContinueLocked();
   } catch (...) {
     // A step runs from timers and the event thread: it reports only through LastError.
@@ -271,38 +291,58 @@ void TPortManager::WriteHeadLocked(TCmd& command) {
   command.Answered = remaining.empty() ? 1 : 0;
 }
 
+bool TPortManager::IgnoredLocked(char byte) const {
+  for (const std::string& entry : ignoredChars_)
+    if (entry.size() == 1 && entry[0] == byte) return true;
+  return false;
+}
+
+const TProcItem* TPortManager::TerminatedHandlerLocked() const {
+  const std::string_view line(lineBuffer_);
+  for (int i = 0; i < handlers_.count; ++i) {
+    const TProcItem& item = handlers_.items[static_cast<size_t>(i)];
+    // A clean buffer before this byte can hold a terminator only at its end.
+    const bool found = bufferClean_ ? line.ends_with(item.terminator)
+                                    : line.find(item.terminator) != std::string_view::npos;
+    if (found) return &item;
+  }
+  return nullptr;
+}
+
 void TPortManager::DataReceived(TCustomComPort& port, uint16_t count) {
   std::string bytes;
   port.ReadText(bytes, count);
   std::unique_lock<std::recursive_mutex> lock(lock_);
+  const uint64_t session = session_;
   for (const char byte : bytes) {
-    const std::string one(1, byte);
-    bool ignored = false;
-    for (const std::string& entry : ignoredChars_) ignored = ignored || entry == one;
-    if (ignored) {
+    if (IgnoredLocked(byte)) {
       if (replyTimer_.Enabled()) {
         replyTimer_.SetEnabled(false);
         replyTimer_.SetEnabled(true);
       }
       continue;
     }
-    const std::string candidate = lineBuffer_ + byte;
-    const TProcItem* handler = nullptr;
-    for (int i = 0; i < handlers_.count && !handler; ++i) {
-      const TProcItem& item = handlers_.items[static_cast<size_t>(i)];
-      if (candidate.find(item.terminator) != std::string::npos) handler = &item;
-    }
+    lineBuffer_ += byte;
+    const TProcItem* handler = TerminatedHandlerLocked();
     if (!handler) {
-      lineBuffer_ = candidate;
+      bufferClean_ = true;
       continue;
     }
     // A complete line ends the pending run and its queue.
     StopAndClearLocked();
     StepLocked();
-    lineBuffer_ = candidate;
+    if (cutLine_) {
+      // The tail of a line a run cut: lost with its head.
+      cutLine_ = false;
+      lineBuffer_.clear();
+      bufferClean_ = true;
+      continue;
+    }
     // The handler gets a zero-terminated text: a zero byte ends it there.
     const std::string text = deviceTag_ + "|" + lineBuffer_;
     const TProcItem call = *handler;
+    const uint64_t edits = bufferEdits_;
+    dispatching_ = true;
     lock.unlock();
     try {
       call.procedure(call.owner, text.c_str());
@@ -310,7 +350,14 @@ void TPortManager::DataReceived(TCustomComPort& port, uint16_t count) {
       // One failing line must not stop the lines after it.
     }
     lock.lock();
+    dispatching_ = false;
+    // The handler closed the port (switched its device off): the rest of what
+    // was read belongs to a session that is over.
+    if (session_ != session) return;
     if (!lineBuffer_.empty()) lineBuffer_.pop_back();
+    // Untouched by the handler, the buffer is again what it was before the
+    // byte: clean. Anything else is looked through once on the next byte.
+    bufferClean_ = edits == bufferEdits_;
   }
   if (!queue_.Empty() && queue_.Head().ExpectedLength <= static_cast<int32_t>(lineBuffer_.size())) {
     queue_.Head().Answered = 1;
@@ -338,6 +385,11 @@ bool TPortManager::Connect() {
   }
   lastError_ = kPmPortClosed;
   SetLineBuffer(std::string());
+  {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    cutLine_ = false;
+  }
+  ++session_;
   try {
     support_->SetPortOpen(true);
     PumpedDelay(kOpenSettleMs);
@@ -358,7 +410,15 @@ bool TPortManager::Disconnect(bool wait) {
   }
   // The settle delay is for a port that was just closed; a closed one needs none.
   const bool wasOpen = support_->IsConnected();
-  support_->SetPortOpen(false);
+  ++session_;
+  if (support_->Port().OnEventThread()) {
+    // A line handler switching its device off: the port closes at once
+    // (nothing waits for this thread), but not under a write of the owner's run.
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    support_->SetPortOpen(false);
+  } else {
+    support_->SetPortOpen(false);
+  }
   if (wasOpen) PumpedDelay(kOpenSettleMs);
   return true;
 }

@@ -83,6 +83,16 @@ class TPortManager {
   void WriteHeadLocked(TCmd& command);
   void SetRunDoneLocked(bool done);
   void OnReplyTimer();
+  // The handler whose terminator the line buffer now holds, or null. Looks
+  // only where a terminator can newly end unless the buffer or the handlers
+  // were changed from outside since the last look.
+  const TProcItem* TerminatedHandlerLocked() const;
+  bool IgnoredLocked(char byte) const;
+  // The buffer or the handler table changed from outside line assembly.
+  void BufferEditedLocked() noexcept {
+    ++bufferEdits_;
+    bufferClean_ = false;
+  }
   // The port's receive handler (event thread).
   void DataReceived(TCustomComPort& port, uint16_t count);
   // Throws when a value is refused; the caller swallows it.
@@ -99,6 +109,17 @@ class TPortManager {
   TProcItems handlers_;
   std::string deviceTag_;
   std::string lineBuffer_;
+  // lineBuffer_ is known to hold no (non-empty) terminator of the handlers.
+  bool bufferClean_ = true;
+  uint64_t bufferEdits_ = 0;
+  // A run emptied a partial line: the bytes up to its terminator are its
+  // tail, never a line of their own.
+  bool cutLine_ = false;
+  // A line handler is running with lineBuffer_ holding its whole line.
+  bool dispatching_ = false;
+  // Changes whenever the port is opened or closed: bytes read in one session
+  // are not handled after a line handler ended it.
+  std::atomic<uint64_t> session_{0};
   AbortCheck abortCheck_;
   std::string replyText_;
   TComPortSennings settings_;

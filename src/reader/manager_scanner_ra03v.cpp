@@ -57,6 +57,17 @@ constexpr std::string_view kUndefinedError = "Неопределенная ош�
 constexpr GUID kModelCode = {
     0xC7C345A0, 0x2C38, 0x411D, {0xAE, 0x5B, 0xCE, 0xA3, 0x87, 0x56, 0x47, 0x25}};
 
+// Card bytes come from the reader, not from this library's texts: they are
+// read in the system's code page, as the host's other texts are.
+std::wstring CardTextToWide(std::string_view card) {
+  if (card.empty()) return {};
+  const int size = static_cast<int>(card.size());
+  const int length = MultiByteToWideChar(CP_ACP, 0, card.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, card.data(), size, wide.data(), length);
+  return wide;
+}
+
 bool IsBlank(std::string_view text) {
   for (char c : text)
     if (static_cast<unsigned char>(c) > 32) return false;
@@ -209,7 +220,7 @@ void TManagerScanner_RA03V::RaiseCardEvent(const std::string& card) {
   const GUID code = DeviceCode();
   const Bstr name = Bstr::From1251(kReaderEventName);
   const Bstr codeText = Bstr::From1251(GuidToText(code));
-  const Bstr data = Bstr::From1251(card);
+  const Bstr data = Bstr::Copy(CardTextToWide(card));
   auto** table = *reinterpret_cast<void***>(sink);
   const auto raise = reinterpret_cast<RA03V_EXTERNAL_EVENT>(table[RA03V_EVENT_SLOT_EXTERNAL_EVENT]);
   raise(sink, name.Get(), codeText.Get(), data.Get(), &code);

@@ -1,6 +1,7 @@
 #include "serial/com_port.h"
 
 #include "foundation/error_codes.h"
+#include "foundation/win/scope_exit.h"
 
 #include "serial/com_sync_window.h"
 #include "serial/com_thread.h"
@@ -21,6 +22,7 @@ TCustomComPort::~TCustomComPort() {
 
 void TCustomComPort::Open() {
   if (connected_) return;
+  TComThread::Reap();
   DoBeforeOpen();
   AcquireHandle();
   closing_.ResetSignal();
@@ -59,11 +61,15 @@ void TCustomComPort::Open() {
 }
 
 void TCustomComPort::Close() {
-  if (!connected_) return;
-  // Close waits for the event thread to end: from a handler on that thread it
-  // would wait for itself forever, so it is refused and the port stays open.
-  if (threadCreated_ && thread_->IsCurrent())
-    RaiseText("The port cannot be closed from its own event thread");
+  // A handler that closes the port while another thread is already closing it
+  // (and waiting for this very handler to return) has nothing left to do.
+  if (!connected_ || closeBusy_.exchange(true)) return;
+  ScopeExit done([this] { closeBusy_ = false; });
+  TComThread::Reap();
+  // On the event thread itself (a handler switching its device off) the
+  // thread cannot be waited for: it lets the device go now and ends as soon
+  // as the handler returns, so the port is closed when this returns.
+  const bool fromOwnThread = threadCreated_ && thread_->IsCurrent();
   DoCTSChange(false);
   DoDSRChange(false);
   DoRLSDChange(false);
@@ -76,13 +82,22 @@ void TCustomComPort::Close() {
     throw;
   }
   if (threadCreated_) {
-    thread_.reset();
+    if (fromOwnThread) {
+      thread_->DetachOnOwnThread();
+      TComThread::Retire(std::move(thread_));
+    } else {
+      thread_.reset();
+    }
     threadCreated_ = false;
     window_.reset();
   }
   ReleaseHandle();
   connected_ = false;
   DoAfterClose();
+}
+
+bool TCustomComPort::OnEventThread() const noexcept {
+  return threadCreated_ && thread_ && thread_->IsCurrent();
 }
 
 void TCustomComPort::AcquireHandle() {
@@ -224,8 +239,14 @@ void TCustomComPort::DispatchEvents(TComEvents events) {
 void TCustomComPort::DeliverEvents(TComEvents events) {
   static constexpr TComEvent kOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
                                          evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
-  for (TComEvent e : kOrder)
-    if (events.Has(e)) DeliverEvent(e);
+  // A handler that closed the port (or closed and opened it again) ends the
+  // delivery: the rest belongs to a device that is gone.
+  const TComThread* deliverer = thread_.get();
+  for (TComEvent e : kOrder) {
+    if (!events.Has(e)) continue;
+    DeliverEvent(e);
+    if (!connected_ || thread_.get() != deliverer) return;
+  }
 }
 
 void TCustomComPort::DeliverEvent(TComEvent event) {

@@ -42,8 +42,8 @@ class TCustomComPort {
 
   // Opens the device, configures it and starts the event thread; nothing if open.
   void Open();
-  // Stops the event thread and releases the device; nothing if closed.
-  // Refused on the event thread, which it would wait for.
+  // Stops the event thread and releases the device; nothing if closed. From a
+  // handler on the event thread the thread ends once that handler returns.
   void Close();
 
   bool Connected() const noexcept { return connected_; }
@@ -90,6 +90,8 @@ class TCustomComPort {
   HANDLE Handle() const noexcept { return handle_.Get(); }
   // True while the event thread exists (open with a non-empty Events set).
   bool ThreadCreated() const noexcept { return threadCreated_; }
+  // True on the thread that delivers this port's events.
+  bool OnEventThread() const noexcept;
   // The device event mask the event thread uses (0 without a thread).
   DWORD EventMask() const noexcept;
   // True when the event thread has ended on its own (an error in delivery).
@@ -173,6 +175,9 @@ class TCustomComPort {
   std::atomic<uint32_t> readsEnded_{0};
   std::unique_ptr<TComSyncWindow> window_;
   bool connected_ = false;
+  // Set while a Close runs, so that a handler's Close on the event thread it
+  // waits for returns at once.
+  std::atomic<bool> closeBusy_{false};
   TBaudRate baudRate_ = br9600;
   int32_t customBaudRate_ = 9600;
   std::string port_ = "COM1";

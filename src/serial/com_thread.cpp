@@ -1,6 +1,8 @@
 #include "serial/com_thread.h"
 
 #include <algorithm>
+#include <mutex>
+#include <vector>
 
 #include "foundation/call_lock.h"
 #include "foundation/message_pump.h"
@@ -27,10 +29,15 @@ DWORD StageMask(DWORD requested, int stage) {
   }
 }
 
+// Threads whose port was closed from their own handler, until they end.
+std::mutex g_retiredLock;
+std::vector<std::unique_ptr<TComThread>> g_retired;
+
 }  // namespace
 
 TComThread::TComThread(TCustomComPort& port)
     : port_(port),
+      syncMethod_(port.SyncMethod()),
       device_(port.Handle()),
       stop_(Event::ManualReset()),
       requested_(EventsToMask(port.Events())) {
@@ -62,7 +69,7 @@ TComThread::~TComThread() {
   if (IsCurrent() && leaving_) return;
   Sleep(0);
   const HANDLE thread = thread_.Get();
-  if (port_.SyncMethod() == smNone) {
+  if (syncMethod_ == smNone) {
     // The thread may be in a host event handler that calls the driver: it may
     // enter the call this thread is making while we wait for it to end.
     CallLock::WaitAdmitting(threadId_, [thread] { WaitForSingleObject(thread, INFINITE); });
@@ -75,6 +82,36 @@ TComThread::~TComThread() {
       WaitForSingleObject(thread, INFINITE);
     }
   }
+}
+
+void TComThread::DetachOnOwnThread() noexcept {
+  stop_.Set();
+  SetCommMask(device_, 0);
+  PurgeComm(device_, PURGE_TXCLEAR | PURGE_RXCLEAR);
+  // The loop and the body's own clean-up then act on no device at all: the
+  // handle may be closed and its value reused by the next open.
+  device_ = nullptr;
+}
+
+void TComThread::Retire(std::unique_ptr<TComThread> thread) {
+  std::lock_guard<std::mutex> guard(g_retiredLock);
+  g_retired.push_back(std::move(thread));
+}
+
+void TComThread::Reap() {
+  std::vector<std::unique_ptr<TComThread>> ended;
+  {
+    std::lock_guard<std::mutex> guard(g_retiredLock);
+    for (auto it = g_retired.begin(); it != g_retired.end();) {
+      if ((*it)->Finished()) {
+        ended.push_back(std::move(*it));
+        it = g_retired.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  // Destroyed outside the lock: each destructor still waits, if only briefly.
 }
 
 bool TComThread::FallBack() {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 
 #include "foundation/win/event.h"
 #include "foundation/win/unique_handle.h"
@@ -30,6 +31,16 @@ class TComThread {
   // True once the body has returned (stopped, or ended by an error).
   bool Finished() const noexcept { return WaitForSingleObject(thread_.Get(), 0) == WAIT_OBJECT_0; }
 
+  // Called on this thread (a handler closing its own port): the loop ends as
+  // soon as the handler returns, and the device is let go here, so the caller
+  // may release the handle at once. Nothing of the device is touched after.
+  void DetachOnOwnThread() noexcept;
+  // Keeps a thread that could not be waited for until it has ended; it is
+  // freed by a later Reap (or at unload) from a thread that is not itself.
+  static void Retire(std::unique_ptr<TComThread> thread);
+  // Frees retired threads that have ended.
+  static void Reap();
+
  private:
   static DWORD WINAPI Body(void* self) noexcept;
   void Run();
@@ -45,6 +56,8 @@ class TComThread {
   bool AfterStaleWake(int staleWakes);
 
   TCustomComPort& port_;
+  // Kept from the port: a retired thread may outlive it.
+  TSyncMethod syncMethod_;
   HANDLE device_;
   Event stop_;
   Handle thread_;

@@ -124,6 +124,50 @@ TEST_F(PortManagerTest, AZeroByteEndsTheHandlersText) {
   EXPECT_EQ(std::string("AB\0CD\r", 6), manager.LineBuffer());
 }
 
+// Terminators of any length, looked for in registration order; a buffer set
+// from outside is looked through whole, so a terminator already in it counts.
+TEST_F(PortManagerTest, TerminatorsOfAnyLengthInRegistrationOrder) {
+  Lines cr;
+  manager.AddLineHandler("XYZ", &lines, &Lines::Receive);
+  manager.AddLineHandler("\r", &cr, &Lines::Receive);
+  ASSERT_TRUE(manager.Connect());
+  sim.Send(kPort, "abXY");
+  sim.Send(kPort, "Z");
+  ASSERT_TRUE(WaitUntil([&] { return lines.Count() >= 1; }));
+  EXPECT_EQ("1|abXYZ", lines.At(0));
+  EXPECT_EQ("abXY", manager.LineBuffer());
+  sim.Send(kPort, "\\r");
+  ASSERT_TRUE(WaitUntil([&] { return cr.Count() >= 1; }));
+  EXPECT_EQ("1|abXY\r", cr.At(0));
+
+  manager.SetLineBuffer("q\rq");
+  sim.Send(kPort, "w");
+  ASSERT_TRUE(WaitUntil([&] { return cr.Count() >= 2; }));
+  EXPECT_EQ("1|q\rqw", cr.At(1));
+  // Both terminators end at the same byte: the first registered wins.
+  manager.SetLineBuffer("");
+  Lines lf;
+  manager.ClearLineHandlers();
+  manager.AddLineHandler("\n", &lf, &Lines::Receive);
+  manager.AddLineHandler("\r\n", &cr, &Lines::Receive);
+  sim.Send(kPort, "cd\\r\\n");
+  ASSERT_TRUE(WaitUntil([&] { return lf.Count() >= 1; }));
+  EXPECT_EQ("1|cd\r\n", lf.At(0));
+  EXPECT_EQ(2u, cr.Count());
+}
+
+// The empty terminator ("none") ends a line at every byte.
+TEST_F(PortManagerTest, TheEmptyTerminatorEndsALineAtEveryByte) {
+  manager.AddLineHandler("", &lines, &Lines::Receive);
+  ASSERT_TRUE(manager.Connect());
+  sim.Send(kPort, "ab");
+  ASSERT_TRUE(WaitUntil([&] { return lines.Count() >= 2; }));
+  EXPECT_EQ("1|a", lines.At(0));
+  // The handler left the buffer alone: its last byte is deleted after it.
+  EXPECT_EQ("1|b", lines.At(1));
+  EXPECT_EQ("", manager.LineBuffer());
+}
+
 TEST_F(PortManagerTest, AFailingHandlerDoesNotStopLaterLines) {
   lines.failFirst = 1;
   manager.AddLineHandler("\r\n", &lines, &Lines::Receive);

@@ -56,6 +56,11 @@ struct Reader {
   // the same clock, so a Windows program can time a line to its event.
   int cardLines = 0;
   long long lastCardNs = 0;
+  // A flood still being written, one line per entry; the front one may be
+  // partly written (outOffset bytes). Answers go in after the front line, so
+  // they never split a flood line.
+  std::deque<std::string> outbox;
+  size_t outOffset = 0;
 };
 
 long long RealTimeNs() {
@@ -120,15 +125,38 @@ class Simulator {
   }
 
   std::map<int, Reader>& Readers() { return readers_; }
+  void DrainPort(int number) { Drain(readers_.at(number)); }
 
  private:
+  // Writes what the terminal takes now from the flood; false when it is done.
+  bool Drain(Reader& r) {
+    while (!r.outbox.empty()) {
+      const std::string& line = r.outbox.front();
+      const ssize_t n = write(r.pty->Master(), line.data() + r.outOffset, line.size() - r.outOffset);
+      if (n <= 0) return true;  // full (EAGAIN) or failing: poll says when to go on
+      r.outOffset += static_cast<size_t>(n);
+      if (r.outOffset == line.size()) {
+        r.outbox.pop_front();
+        r.outOffset = 0;
+      }
+    }
+    return false;
+  }
+
+  // An answer: straight out, or after the flood line being written.
+  bool Emit(Reader& r, const std::string& bytes) {
+    if (r.outbox.empty()) return r.pty->Write(bytes);
+    r.outbox.insert(r.outbox.begin() + 1, bytes);
+    return true;
+  }
+
   void Answer(Reader& r, char c) {
     if (c == 'n') {
       ++r.commandsN;
-      r.pty->Write("OK\r\n");
+      Emit(r, "OK\r\n");
     } else if (c == 'f') {
       ++r.commandsF;
-      r.pty->Write("OK\r\n");
+      Emit(r, "OK\r\n");
     } else if (c == 'k') {
       ++r.commandsK;
       std::string reply = "OK\r\n";
@@ -139,7 +167,7 @@ class Simulator {
         withCard = true;
         if (--card.times <= 0) r.cards.pop_front();
       }
-      if (r.pty->Write(reply) && withCard) {
+      if (Emit(r, reply) && withCard) {
         r.lastCardNs = RealTimeNs();
         ++r.cardLines;
       }
@@ -227,6 +255,24 @@ class Simulator {
       std::string bytes;
       for (int i = std::stoi(w.at(2)); i > 0; --i) bytes += w.at(3) + "\r\n";
       return At(w).pty->Write(bytes) ? "OK" : "ERR write failed";
+    }
+    if (cmd == "flood") {
+      // flood <port> <count> [prefix] [first]: numbered lines at full speed.
+      Reader& r = At(w);
+      const int count = std::stoi(w.at(2));
+      const std::string prefix = w.size() > 3 ? w[3] : "FL";
+      long long number = w.size() > 4 ? std::stoll(w[4]) : 1;
+      for (int i = 0; i < count; ++i, ++number) {
+        char digits[32];
+        std::snprintf(digits, sizeof digits, "%06lld", number);
+        r.outbox.push_back(prefix + digits + "\r\n");
+      }
+      Drain(r);
+      return "OK";
+    }
+    if (cmd == "floodleft") {
+      // Lines of the flood not yet completely written.
+      return "OK " + std::to_string(At(w).outbox.size());
     }
     if (cmd == "later") {
       // later <port> <ms> <escaped bytes>: bytes sent after a delay.
@@ -386,7 +432,8 @@ int main(int argc, char** argv) {
     for (const Client& c : clients) fds.push_back({c.fd, POLLIN, 0});
     std::vector<int> ports;
     for (auto& [n, r] : simulator.Readers()) {
-      fds.push_back({r.pty->Master(), POLLIN, 0});
+      const short wanted = r.outbox.empty() ? POLLIN : (POLLIN | POLLOUT);
+      fds.push_back({r.pty->Master(), wanted, 0});
       ports.push_back(n);
     }
     if (poll(fds.data(), fds.size(), timeout) < 0) continue;
@@ -394,6 +441,8 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < ports.size(); ++i) {
       if ((fds[1 + clientCount + i].revents & POLLIN) && simulator.Readers().count(ports[i]))
         simulator.OnPortReadable(ports[i]);
+      if ((fds[1 + clientCount + i].revents & POLLOUT) && simulator.Readers().count(ports[i]))
+        simulator.DrainPort(ports[i]);
     }
     std::vector<Client> open;
     for (size_t i = 0; i < clientCount; ++i) {
