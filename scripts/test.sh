@@ -27,9 +27,11 @@ log=$(mktemp)
 trap 'rm -f "$log"; ra03v_session_stop' EXIT
 run_suite() {  # name preset
   echo "== $1"
-  local rc=0
-  ctest --preset "$2" 2>&1 | tee "$log" || true
+  local rc
+  set +e
+  ctest --preset "$2" 2>&1 | tee "$log"
   rc=${PIPESTATUS[0]}
+  set -e
   # ctest's summary: "N% tests passed, F tests failed out of T"
   local summary
   summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1 || true)
