@@ -26,7 +26,7 @@ namespace {
 using ra03v::test::SimClient;
 using ra03v_host::Value;
 
-constexpr int kPort = 17;
+constexpr int kPort = 15;  // in the port table (1 to 16, 101 to 103, 901)
 constexpr int kBytes = 300000;
 
 double CpuMs() {
@@ -54,7 +54,8 @@ bool Measure(SimClient& sim, const std::wstring& path) {
   task.SetDevice(code);
   auto on = driver.Method(L"Включить", {Value()}, &task);
   if (on->Get()->HasError) {
-    std::printf("%s: cannot switch on\n", Narrow(path).c_str());
+    std::printf("%s: cannot switch on: %d %s\n", Narrow(path).c_str(), on->Get()->ErrorCode,
+                Narrow(on->ErrorDescription()).c_str());
     driver.Control("__FRee");
     return false;
   }
