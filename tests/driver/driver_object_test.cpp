@@ -52,13 +52,7 @@ class DriverCalls : public ::testing::Test {
   }
 
   ComPtr<ISafeArray> NewValueArray(int rows, int columns) {
-    auto block =
-        dll.Method(L"СоздатьПараметры", {Value::Int(rows), Value::Int(columns)}, &listTask);
-    ComPtr<ISafeArray> table;
-    const Value object = block->At(0);
-    if (object.Type() == VT_DISPATCH)
-      V_DISPATCH(&object.Get())->QueryInterface(RA03V_IID_ISafeArray, table.PutVoid());
-    return table;
+    return DriverValueArray(dll, listTask, rows, columns);
   }
 
   RA03V_DRIVER_NAMES* Names(ra03v_host::EventSink& sink) {

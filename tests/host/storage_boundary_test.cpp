@@ -31,12 +31,7 @@ class StorageThroughDll : public ::testing::Test {
   ~StorageThroughDll() override { DeleteFileW(path.c_str()); }
 
   ComPtr<ISafeArray> NewTable(int rows, int columns) {
-    auto block =
-        dll.Method(L"СоздатьПараметры", {Value::Int(rows), Value::Int(columns)}, &listTask);
-    ComPtr<ISafeArray> table;
-    const Value object = block->At(0);
-    if (object.Type() == VT_DISPATCH)
-      V_DISPATCH(&object.Get())->QueryInterface(RA03V_IID_ISafeArray, table.PutVoid());
+    ComPtr<ISafeArray> table = DriverValueArray(dll, listTask, rows, columns);
     EXPECT_TRUE(table) << "no value array from the driver";
     return table;
   }

@@ -46,13 +46,7 @@ class StorageFuzz : public ::testing::Test {
   ~StorageFuzz() override { DeleteFileW(path.c_str()); }
 
   ComPtr<ISafeArray> NewTable(int rows, int columns) {
-    auto block =
-        dll.Method(L"СоздатьПараметры", {Value::Int(rows), Value::Int(columns)}, &listTask);
-    ComPtr<ISafeArray> table;
-    const Value object = block->At(0);
-    if (object.Type() == VT_DISPATCH)
-      V_DISPATCH(&object.Get())->QueryInterface(RA03V_IID_ISafeArray, table.PutVoid());
-    return table;
+    return DriverValueArray(dll, listTask, rows, columns);
   }
 
   std::string Saved(ISafeArray* table) {

@@ -107,8 +107,12 @@ TEST_F(PortManagerFlood, CommandsRunningThroughTheFloodCutWholeLinesOnly) {
   ASSERT_TRUE(manager.Connect());
   sim.Command("flood " + std::to_string(kPort) + " " + std::to_string(kLines));
   int runs = 0;
+  int runsInFlood = 0;
   std::string reply;
   RunUntilSettled([&] {
+    // A fast machine may take the whole flood within one run: what counts is
+    // that runs start while lines are still coming.
+    if (!FloodOut()) ++runsInFlood;
     // Polls ("k", answered by "OK" CR LF between flood lines) and runs that
     // wait for a reply, one every few milliseconds.
     if (runs % 2 == 0) {
@@ -137,11 +141,13 @@ TEST_F(PortManagerFlood, CommandsRunningThroughTheFloodCutWholeLinesOnly) {
       ADD_FAILURE() << "not a line that was sent: " << text;
     }
   }
-  std::printf("flood with runs: sent %d, delivered %d, lost %d, broken %d, answers %d, runs %d\n",
-              kLines, whole, kLines - whole, broken, answers, runs);
+  std::printf(
+      "flood with runs: sent %d, delivered %d, lost %d, broken %d, answers %d, runs %d (%d started "
+      "during the flood)\n",
+      kLines, whole, kLines - whole, broken, answers, runs, runsInFlood);
   EXPECT_EQ(0, broken);
   EXPECT_EQ(0, backwards) << "each line once, in order";
-  EXPECT_GE(runs, 2) << "runs must overlap the flood";
+  EXPECT_GE(runsInFlood, 1) << "runs must overlap the flood";
   EXPECT_GT(whole, 0);
 }
 

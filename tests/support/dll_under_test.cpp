@@ -12,4 +12,15 @@ std::wstring BesideTestProgram(const std::wstring& fileName) {
   return folder + fileName;
 }
 
+ComPtr<ISafeArray> DriverValueArray(ra03v_host::Driver& dll, HostTask& task, int rows,
+                                    int columns) {
+  using ra03v_host::Value;
+  auto block = dll.Method(L"СоздатьПараметры", {Value::Int(rows), Value::Int(columns)}, &task);
+  ComPtr<ISafeArray> table;
+  const Value object = block->At(0);
+  if (object.Type() == VT_DISPATCH)
+    V_DISPATCH(&object.Get())->QueryInterface(RA03V_IID_ISafeArray, table.PutVoid());
+  return table;
+}
+
 }  // namespace ra03v::test
