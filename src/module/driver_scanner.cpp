@@ -30,7 +30,13 @@ void CreateDriverObject() {
   InstallDispatch(&DispatchToDriver);
 }
 
-void FreeDriverObject(bool) noexcept {
+void FreeDriverObject(bool processEnding) noexcept {
+  // At process end the other threads are already gone, perhaps holding locks
+  // that freeing the readers would wait for: the system reclaims everything.
+  if (processEnding) {
+    (void)g_driver.release();
+    return;
+  }
   try {
     g_driver.reset();
   } catch (...) {
