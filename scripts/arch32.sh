@@ -2,6 +2,7 @@
 # 32-bit, and Wine runs 32-bit Windows programs only through 32-bit Linux
 # processes (its WoW64 loader), so every 32-bit run of the scripts depends on it.
 #   ra03v_can_run_32bit   returns 0 when it can; otherwise sets RA03V_32BIT_REASON
+#                         (RA03V_32BIT_EXECUTES=1: the machine could, Wine is what is missing)
 
 # The tiniest 32-bit program: an i386 ELF file (one loadable segment, no
 # libraries, no loader) whose three instructions exit with status 42.
@@ -17,6 +18,7 @@ ra03v_tiny32_elf() {
 
 ra03v_can_run_32bit() {
   RA03V_32BIT_REASON=""
+  RA03V_32BIT_EXECUTES=0
   local probe status=0
   probe=$(mktemp "${TMPDIR:-/tmp}/ra03v_tiny32.XXXXXX")
   ra03v_tiny32_elf > "$probe"
@@ -31,6 +33,7 @@ ra03v_can_run_32bit() {
     fi
     return 1
   fi
+  RA03V_32BIT_EXECUTES=1
   if [ ! -x /usr/lib/wine/wine ]; then
     RA03V_32BIT_REASON="32-bit Wine (wine32:i386) is not installed"
     return 1

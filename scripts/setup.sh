@@ -18,22 +18,57 @@ fi
 packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  libz-mingw-w64-dev libwine-dev wine64 wine32:i386
+  libz-mingw-w64-dev libwine-dev wine64
   googletest cmake ninja-build xvfb xauth
   g++ g++-multilib make procps python3
   imagemagick fonts-wine
 )
+# Installed on their own: they come from the i386 package lists, which a mirror
+# can serve broken while the rest are sound, and the 64-bit build and its tests
+# need none of them. Where they are missing, scripts/test.sh says what that
+# costs (a failed 32-bit stage where 32-bit programs run, a skipped one where not).
+packages32=(wine32:i386)
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+lists_fresh=0
+update_lists() {
+  [ "$lists_fresh" -eq 1 ] && return 0
+  lists_fresh=1
+  # A mirror caught mid-sync fails one index ("File has unexpected size")
+  # while the rest arrive: try again, then go on with what was fetched and
+  # let the install itself say whether anything is really missing.
+  local attempt
+  for attempt in 1 2 3; do
+    "${sudo_cmd[@]}" apt-get update && return 0
+    echo "setup: apt-get update failed (attempt $attempt of 3)"
+    [ "$attempt" -lt 3 ] && sleep $((attempt * 10))
+  done
+  echo "setup: going on with the package lists that did arrive"
+}
+missing_of() {
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+  done
+}
+apt_install() {
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "$@"
+}
+
+mapfile -t missing < <(missing_of "${packages[@]}")
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+  update_lists
+  apt_install "${missing[@]}"
+fi
+mapfile -t missing < <(missing_of "${packages32[@]}")
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  update_lists
+  if ! apt_install "${missing[@]}"; then
+    echo "setup: WARNING: could not install ${missing[*]}; the 32-bit build cannot run under Wine here"
+  fi
 fi
 
 "$here/wine-prefix.sh"

@@ -54,6 +54,14 @@ run_suite() {  # name preset
 run_suite "32-bit shipping build: binary checks" win32-release
 if ra03v_can_run_32bit; then
   run_suite "32-bit build: all tests under Wine (WoW64)" win32-test
+elif [ "$RA03V_32BIT_EXECUTES" -eq 1 ]; then
+  # The machine runs 32-bit programs, so the shipping bitness must be tested:
+  # missing Wine is a failure, not a reason to skip.
+  echo "== 32-bit build: FAILED, no test could run"
+  echo "   why: $RA03V_32BIT_REASON"
+  status=1
+  failed=$((failed + 1))
+  stage_done "32-bit build: all tests" "FAILED ($RA03V_32BIT_REASON)"
 else
   echo "== 32-bit build: SKIPPED, every 32-bit test program is left out"
   echo "   why: $RA03V_32BIT_REASON"
