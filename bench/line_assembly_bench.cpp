@@ -28,6 +28,7 @@ using ra03v_host::Value;
 
 constexpr int kPort = 15;  // in the port table (1 to 16, 101 to 103, 901)
 constexpr int kBytes = 300000;
+constexpr int kPatienceMs = 600000;
 
 double CpuMs() {
   FILETIME created, exited, kernel, user;
@@ -64,16 +65,25 @@ bool Measure(SimClient& sim, const std::wstring& path) {
   const auto start = std::chrono::steady_clock::now();
   const double cpuBefore = CpuMs();
   // The simulator writes as fast as the driver reads; its reply comes when
-  // the last byte went out.
-  sim.Command("garbage " + std::to_string(kPort) + " " + std::to_string(kBytes));
-  sim.Send(kPort, "\\r\\n");
-  const bool arrived = sink.WaitForEvents(1, 600000);
+  // the last byte went out. A slow build may leave the terminal full for
+  // seconds at a time, so the simulator waits as long as the measure may last.
+  sim.Command("patience " + std::to_string(kPort) + " " + std::to_string(kPatienceMs));
+  const std::string written =
+      sim.Command("garbage " + std::to_string(kPort) + " " + std::to_string(kBytes));
+  const bool sent = written.rfind("OK", 0) == 0;
+  if (sent) sim.Send(kPort, "\\r\\n");
+  const bool arrived = sent && sink.WaitForEvents(1, kPatienceMs);
   const double wallMs =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   const double cpuMs = CpuMs() - cpuBefore;
 
   driver.Method(L"Выключить", {Value()}, &task);
   driver.Control("__FRee");
+  if (!sent) {
+    std::printf("%s: the simulator could not write the bytes (%s)\n", Narrow(path).c_str(),
+                written.c_str());
+    return false;
+  }
   if (!arrived) {
     std::printf("%s: no event within 10 minutes\n", Narrow(path).c_str());
     return false;

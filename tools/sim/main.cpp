@@ -232,6 +232,10 @@ class Simulator {
       At(w).cards.push_back(c);
       return "OK";
     }
+    if (cmd == "patience") {
+      At(w).pty->SetWritePatience(std::stoi(w.at(2)));
+      return "OK";
+    }
     if (cmd == "garbage") {
       std::uniform_int_distribution<int> byte(0, 255);
       std::string bytes;

@@ -42,7 +42,7 @@ bool PtyPort::Write(const std::string& bytes) const {
       done += static_cast<size_t>(n);
     } else if (n < 0 && errno == EAGAIN) {
       pollfd p{master_, POLLOUT, 0};
-      if (poll(&p, 1, 1000) <= 0) return false;
+      if (poll(&p, 1, writePatienceMs_) <= 0) return false;
     } else if (n < 0 && errno != EINTR) {
       return false;
     }

@@ -16,13 +16,18 @@ class PtyPort {
   int Master() const { return master_; }
   int Slave() const { return slave_; }
   const std::string& SlavePath() const { return slavePath_; }
-  // Writes all bytes to the port's far end; false when the terminal refuses.
+  // Writes all bytes to the port's far end; false when the terminal refuses,
+  // or stays full longer than the write patience.
   bool Write(const std::string& bytes) const;
+  // A real line never waits for its reader; a pty does, and a reader that
+  // drains slowly (an old build under measure) needs more than the default.
+  void SetWritePatience(int milliseconds) { writePatienceMs_ = milliseconds; }
 
  private:
   int master_ = -1;
   // Held open so that the master never reads EIO while Wine has the port closed.
   int slave_ = -1;
+  int writePatienceMs_ = 1000;
   std::string slavePath_;
   std::string link_;
 };
