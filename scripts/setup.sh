@@ -56,6 +56,37 @@ apt_install() {
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "$@"
 }
 
+# When the i386 list of the security suite is the broken one, the amd64
+# libraries installed from that suite are newer than any i386 build apt can
+# see, and a library installed for both architectures must have one version.
+# Take the release's own builds instead, and where an installed amd64 library
+# has no i386 twin at all, move both to the release's version of it.
+install_i386_from_release() {
+  local codename pins=() round output dep v32 v64 added
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  [ -n "$codename" ] || return 1
+  echo "setup: installing $* from the $codename release's own package builds"
+  for round in 1 2 3 4 5 6; do
+    if output=$(apt-get install -s -t "$codename" --allow-downgrades --no-install-recommends "$@" "${pins[@]}" 2>&1); then
+      apt_install -t "$codename" --allow-downgrades "$@" "${pins[@]}"
+      return
+    fi
+    added=0
+    for dep in $(grep -oE 'Depends: [^ ]+:i386' <<<"$output" | sed 's/Depends: //; s/:i386$//' | sort -u); do
+      printf '%s\n' "${pins[@]}" | grep -qx "$dep=.*" && continue
+      v32=$(apt-cache policy "$dep:i386" | awk '$1=="Candidate:"{print $2}')
+      v64=$(dpkg-query -W -f='${Version}' "$dep:amd64" 2>/dev/null || true)
+      [ -n "$v32" ] && [ "$v32" != "(none)" ] && [ -n "$v64" ] && [ "$v64" != "$v32" ] || continue
+      echo "setup: $dep: amd64 $v64 has no i386 build; both take $v32"
+      pins+=("$dep=$v32" "$dep:i386=$v32")
+      added=1
+    done
+    [ "$added" -eq 1 ] || break
+  done
+  grep -E 'Depends:|^E:' <<<"$output" | head -20
+  return 1
+}
+
 mapfile -t missing < <(missing_of "${packages[@]}")
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
@@ -66,7 +97,7 @@ mapfile -t missing < <(missing_of "${packages32[@]}")
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   update_lists
-  if ! apt_install "${missing[@]}"; then
+  if ! apt_install "${missing[@]}" && ! install_i386_from_release "${missing[@]}"; then
     echo "setup: WARNING: could not install ${missing[*]}; the 32-bit build cannot run under Wine here"
   fi
 fi
