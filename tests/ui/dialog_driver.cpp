@@ -135,7 +135,22 @@ int CountGdiObjects() {
     return static_cast<int>(reported);
   // Wine: 65536 entries of 24 bytes; byte 14 of an entry is its object type, 0 when free.
   const auto* peb = reinterpret_cast<const unsigned char*>(NtCurrentTeb()->ProcessEnvironmentBlock);
-  const auto* table = *reinterpret_cast<const unsigned char* const*>(peb + 0xF8);
+  // GdiSharedHandleTable: at 0xF8 in a 64-bit environment block, 0x94 in a 32-bit one.
+  constexpr size_t kHandleTableAt = sizeof(void*) == 8 ? 0xF8 : 0x94;
+  const auto* table = *reinterpret_cast<const unsigned char* const*>(peb + kHandleTableAt);
+  if (!table && sizeof(void*) == 4) {
+    // A 32-bit process in a 64-bit Wine prefix has the table only in its 64-bit
+    // environment block, reached through the 64-bit thread block whose address
+    // Wine keeps in GdiBatchCount (0xF70).
+    const auto* teb = reinterpret_cast<const unsigned char*>(NtCurrentTeb());
+    const auto teb64 = static_cast<uintptr_t>(*reinterpret_cast<const ULONG*>(teb + 0xF70));
+    if (teb64) {
+      const auto peb64 = static_cast<uintptr_t>(*reinterpret_cast<const ULONG64*>(teb64 + 0x60));
+      if (peb64)
+        table = reinterpret_cast<const unsigned char*>(
+            static_cast<uintptr_t>(*reinterpret_cast<const ULONG64*>(peb64 + 0xF8)));
+    }
+  }
   if (!table) return -1;
   int count = 0;
   for (int i = 0; i < 0x10000; ++i)

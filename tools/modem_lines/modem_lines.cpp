@@ -98,12 +98,11 @@ extern "C" int tcgetattr(int fd, struct termios* t) {
   return result;
 }
 
-extern "C" int ioctl(int fd, unsigned long request, ...) {
-  static auto real = Real<int (*)(int, unsigned long, ...)>("ioctl");
-  va_list args;
-  va_start(args, request);
-  void* arg = va_arg(args, void*);
-  va_end(args);
+namespace {
+
+using IoctlFunction = int (*)(int, unsigned long, ...);
+
+int Ioctl(IoctlFunction real, int fd, unsigned long request, void* arg) {
   switch (request) {
     case TIOCMGET:
     case TIOCMSET:
@@ -139,3 +138,27 @@ extern "C" int ioctl(int fd, unsigned long request, ...) {
   }
   return 0;  // modem-line set requests are accepted as a cable would
 }
+
+}  // namespace
+
+extern "C" int ioctl(int fd, unsigned long request, ...) {
+  static auto real = Real<IoctlFunction>("ioctl");
+  va_list args;
+  va_start(args, request);
+  void* arg = va_arg(args, void*);
+  va_end(args);
+  return Ioctl(real, fd, request, arg);
+}
+
+#if !defined(__LP64__)
+// 32-bit programs built with a 64-bit time_t (32-bit Wine among them) call
+// glibc's ioctl under this name, so it must be taken over as well.
+extern "C" int __ioctl_time64(int fd, unsigned long request, ...) {
+  static auto real = Real<IoctlFunction>("__ioctl_time64");
+  va_list args;
+  va_start(args, request);
+  void* arg = va_arg(args, void*);
+  va_end(args);
+  return Ioctl(real, fd, request, arg);
+}
+#endif
