@@ -68,9 +68,14 @@ bool Measure(SimClient& sim, const std::wstring& path) {
   // the last byte went out. A slow build may leave the terminal full for
   // seconds at a time, so the simulator waits as long as the measure may last.
   sim.Command("patience " + std::to_string(kPort) + " " + std::to_string(kPatienceMs));
-  const std::string written =
-      sim.Command("garbage " + std::to_string(kPort) + " " + std::to_string(kBytes));
-  const bool sent = written.rfind("OK", 0) == 0;
+  // The client throws on any reply but OK, with the simulator's reason.
+  std::string refusal;
+  try {
+    sim.Command("garbage " + std::to_string(kPort) + " " + std::to_string(kBytes));
+  } catch (const std::exception& e) {
+    refusal = e.what();
+  }
+  const bool sent = refusal.empty();
   if (sent) sim.Send(kPort, "\\r\\n");
   const bool arrived = sent && sink.WaitForEvents(1, kPatienceMs);
   const double wallMs =
@@ -81,7 +86,7 @@ bool Measure(SimClient& sim, const std::wstring& path) {
   driver.Control("__FRee");
   if (!sent) {
     std::printf("%s: the simulator could not write the bytes (%s)\n", Narrow(path).c_str(),
-                written.c_str());
+                refusal.c_str());
     return false;
   }
   if (!arrived) {
