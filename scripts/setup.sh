@@ -19,7 +19,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   libz-mingw-w64-dev libwine-dev wine64
-  googletest cmake ninja-build xvfb xauth
+  googletest cmake ninja-build ccache xvfb xauth
   g++ g++-multilib make procps python3
   imagemagick fonts-wine
 )
