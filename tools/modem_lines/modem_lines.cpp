@@ -8,7 +8,12 @@
 //   pseudo-terminal and refuses a change; here the terminal gets what it
 //   accepts while the requested framing is kept and read back;
 // - custom rates: Wine sets them through the serial-port divisor request,
-//   which a pseudo-terminal lacks; here it is accepted and kept.
+//   which a pseudo-terminal lacks; here it is accepted and kept;
+// - output purge: on a pseudo-terminal it drops bytes that a completed write
+//   handed over but the far end has not read yet, so a busy machine loses the
+//   last command written before a port closes; a port's driver completes a
+//   write once the bytes have left its buffer, and a purge then finds nothing
+//   to drop. Here only the input side is purged.
 // What the driver asked for is published in $RA03V_LINE_STATE_DIR/pts<N> so
 // that the simulated reader can report the line as a UART would see it.
 // Everything else, and every file that is no pseudo-terminal, goes through.
@@ -85,6 +90,13 @@ extern "C" int tcsetattr(int fd, int action, const struct termios* t) {
     Publish(index, g_lines[index]);
   }
   return result;
+}
+
+extern "C" int tcflush(int fd, int queue) {
+  static auto real = Real<int (*)(int, int)>("tcflush");
+  if (TerminalIndex(fd) < 0) return real(fd, queue);
+  if (queue == TCOFLUSH) return 0;
+  return real(fd, queue == TCIOFLUSH ? TCIFLUSH : queue);
 }
 
 extern "C" int tcgetattr(int fd, struct termios* t) {
