@@ -184,19 +184,20 @@ void TraceWriter::WriteOut(std::string_view chunk) noexcept {
     FileHandle file = OpenForAppend(path_);
     if (!file) return;
     uint64_t size = FileSizeOf(file.Get());
-    while (!chunk.empty()) {
+    // A file that someone else keeps filling is not chased for ever.
+    for (int fresh = 0; !chunk.empty() && fresh < 4; ++fresh) {
       const uint64_t room = size < cap_ ? cap_ - size : 0;
       if (chunk.size() <= room) {
         WriteAll(file.Get(), chunk);
         return;
       }
-      if (size == 0) {
-        // More than a whole file: as many whole lines as fit go first.
-        size_t cut = chunk.rfind('\n', static_cast<size_t>(room) - 1);
-        cut = cut == std::string_view::npos ? static_cast<size_t>(room) : cut + 1;
-        if (!WriteAll(file.Get(), chunk.substr(0, cut))) return;
-        chunk.remove_prefix(cut);
-      }
+      // The lines that still fit end this file; a line longer than a whole
+      // file is cut, as it fits nowhere.
+      size_t cut = room ? chunk.rfind('\n', static_cast<size_t>(room) - 1) : std::string_view::npos;
+      cut = cut == std::string_view::npos ? 0 : cut + 1;
+      if (cut == 0 && size == 0) cut = static_cast<size_t>(room);
+      if (cut != 0 && !WriteAll(file.Get(), chunk.substr(0, cut))) return;
+      chunk.remove_prefix(cut);
       file.Reset();
       file = StartAfresh(path_);
       if (!file) return;
