@@ -94,15 +94,19 @@ TraceWriter::~TraceWriter() {
 }
 
 void TraceWriter::Append(std::string_view line) noexcept {
+  bool first = false;
   try {
     std::lock_guard<std::mutex> guard(lock_);
     if (pending_.size() + line.size() + 2 > kPendingLimit) {
       ++dropped_;
       return;
     }
+    // Only the first line of a batch touches the events: each costs a call
+    // into the system, more than the rest of a line.
+    first = pending_.empty() && dropped_ == 0;
     pending_.append(line);
     pending_.append("\r\n");
-    idle_.ResetSignal();
+    if (first) idle_.ResetSignal();
     if (!running_ && !stopping_) StartThreadLocked();
     // Without a thread the line waits for the next one, or for the destructor.
     if (!running_) return;
@@ -110,7 +114,7 @@ void TraceWriter::Append(std::string_view line) noexcept {
     // A line that cannot be queued is lost; tracing never fails its caller.
     return;
   }
-  wake_.Set();
+  if (first) wake_.Set();
 }
 
 bool TraceWriter::Flush(DWORD timeoutMs) noexcept { return idle_.Wait(timeoutMs); }
