@@ -28,7 +28,7 @@ using ra03v_host::Value;
 
 constexpr int kPortA = 11;
 constexpr int kPortB = 12;
-constexpr int kMissingPort = 13;  // never created: switching on must fail
+constexpr int kMissingPort = 13;   // never created: switching on must fail
 constexpr int kNeverCreated = 16;  // not even later in the program
 constexpr DWORD kEventWaitMs = 10000;
 
@@ -506,6 +506,31 @@ TEST_F(ReaderRig, TheTraceTellsEveryHappeningOfTracedReadersOnly) {
       std::vector<std::string>{
           "включение COM16: 3 Устройство не обнаружено, порт: 51 Порт недоступен"},
       ofC);
+}
+
+TEST_F(ReaderRig, TheTraceFollowsItsPropertyWhileTheReaderIsOn) {
+  const std::wstring log = LogFile();
+  DeleteFileW(log.c_str());
+  std::vector<Reader> readers{{{}, kPortA, L""}};
+  Configure(readers);
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+  auto setTrace = [&](int on) {
+    const ComPtr<ISafeArray> props = ReadProps(readers[0]);
+    ASSERT_TRUE(props);
+    props.Get()->SetValue(RowOf(*props.Get(), L"Трассировка"), 4, Value::Int(on).Get());
+    HostTask task(RA03V_TASK_CLASS_THREAD);
+    task.SetDevice(readers[0].code);
+    auto set = dll.Method(L"УстановитьСвойства", {Value::Object(props.Get())}, &task);
+    ASSERT_FALSE(set->Get()->HasError) << set->ErrorDescription();
+  };
+  setTrace(1);
+  EXPECT_NE(std::string::npos, WaitForTrace("записано \"k\"").find("записано \"k\""));
+  setTrace(0);
+  ra03v_host::PumpFor(300);  // what was queued before goes out
+  const size_t size = FileBytes(log).size();
+  ra03v_host::PumpFor(1500);
+  EXPECT_EQ(size, FileBytes(log).size()) << "polls traced after the trace went off";
+  ASSERT_FALSE(SwitchOff(readers[0])->Get()->HasError);
 }
 
 TEST_F(ReaderRig, TheTraceFileIsCappedKeepingOneOlderCopy) {
