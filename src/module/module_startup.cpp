@@ -4,6 +4,7 @@
 
 #include "foundation/base_log.h"
 #include "foundation/format_settings.h"
+#include "foundation/trace_writer.h"
 #include "host/plugin_entry.h"
 #include "ui/device_settings_dialog.h"
 
@@ -32,6 +33,7 @@ void StartModule() noexcept {
 }
 
 void StopModule(bool processEnding) noexcept {
+  HoldProcessTraceThread();
   InstallDispatch(nullptr);
   FreeDriverObject(processEnding);
   DeleteCriticalSection(&g_globalSection);

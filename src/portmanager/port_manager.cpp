@@ -284,6 +284,13 @@ void TPortManager::WriteHeadLocked(TCmd& command) {
   for (;;) {
     const size_t handed = remaining.size();
     const int written = support_->SendText(remaining);
+    if (trafficObserver_) {
+      if (written > 0)
+        trafficObserver_(Traffic::Written,
+                         std::string_view(remaining).substr(0, static_cast<size_t>(written)));
+      else
+        trafficObserver_(Traffic::WriteFailed, remaining);
+    }
     if (written > 0) remaining.erase(0, std::min(handed, static_cast<size_t>(written)));
     if (written <= 0 || static_cast<size_t>(written) >= handed) break;
     PumpedDelay(static_cast<DWORD>(std::max<int64_t>(1000, totalMs / 4)));
@@ -312,6 +319,7 @@ const TProcItem* TPortManager::TerminatedHandlerLocked() const {
 void TPortManager::DataReceived(TCustomComPort& port, uint16_t count) {
   std::string bytes;
   port.ReadText(bytes, count);
+  if (trafficObserver_ && !bytes.empty()) trafficObserver_(Traffic::Received, bytes);
   std::unique_lock<std::recursive_mutex> lock(lock_);
   const uint64_t session = session_;
   for (const char byte : bytes) {

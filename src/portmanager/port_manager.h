@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "foundation/message_timer.h"
@@ -40,6 +41,11 @@ class TPortManager {
  public:
   // Returns true when the operation should stop.
   using AbortCheck = std::function<bool()>;
+  // Told of the bytes of every write (sent, or failed) and of every read, on
+  // the thread that moves them: the owner's for writes, the event thread's
+  // for reads. It must be cheap and must not call back into the manager.
+  enum class Traffic { Written, WriteFailed, Received };
+  using TrafficObserver = std::function<void(Traffic, std::string_view)>;
 
   TPortManager();
   ~TPortManager();
@@ -47,6 +53,8 @@ class TPortManager {
   TPortManager& operator=(const TPortManager&) = delete;
 
   void SetAbortCheck(AbortCheck check) { abortCheck_ = std::move(check); }
+  // Set once, before the port is first opened.
+  void SetTrafficObserver(TrafficObserver observer) { trafficObserver_ = std::move(observer); }
   void SetListening(bool listening) noexcept { listening_ = listening; }
   bool Listening() const noexcept { return listening_; }
   void SetReplyTimeout(DWORD milliseconds) { replyTimer_.SetInterval(milliseconds); }
@@ -121,6 +129,7 @@ class TPortManager {
   // are not handled after a line handler ended it.
   std::atomic<uint64_t> session_{0};
   AbortCheck abortCheck_;
+  TrafficObserver trafficObserver_;
   std::string replyText_;
   TComPortSennings settings_;
   std::atomic<bool> connectedFlag_{false};

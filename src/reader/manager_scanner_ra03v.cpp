@@ -1,10 +1,13 @@
 #include "reader/manager_scanner_ra03v.h"
 
+#include <algorithm>
 #include <array>
+#include <optional>
 #include <utility>
 
 #include "devices/number_text.h"
 #include "devices/prop_descriptor.h"
+#include "devices/text_compare.h"
 #include "foundation/system_info.h"
 #include "foundation/text_codec.h"
 #include "foundation/win/bstr.h"
@@ -25,6 +28,13 @@ constexpr int32_t kPortCodeBase = 50;
 
 constexpr TPropDescriptor kReaderRows[] = {
     {"ИнтервалОпроса", "", "Интервал опроса", "Integer", 0, "500", "Интервал опроса считывателя"},
+    {"ПодавлениеПовторов", "", "Подавление повторов", "Integer", 0, "0",
+     "Время подавления повторного чтения той же карты, мс\r\n"
+     "Допустимые значения: 0 - передавать каждое чтение, больше 0 - та же карта передается снова, "
+     "когда ее не было дольше этого времени; другая карта передается сразу"},
+    {"Трассировка", "", "Трассировка", "Integer", 0, "0",
+     "Запись обмена со считывателем в файл журнала\r\n"
+     "Допустимые значения: 0 - не записывать, 1 - записывать"},
 };
 
 constexpr std::array<std::string_view, 9> kReaderTexts = {
@@ -68,6 +78,10 @@ std::wstring CardTextToWide(std::string_view card) {
   return wide;
 }
 
+// A person's value: anything that is not a number counts as 0, so that a
+// mistyped option never fails a switch-on.
+int32_t OptionValue(const std::string& text) { return StrToIntDef(text, 0); }
+
 bool IsBlank(std::string_view text) {
   for (char c : text)
     if (static_cast<unsigned char>(c) > 32) return false;
@@ -87,6 +101,8 @@ bool CutCardData(std::string line, std::string& card) {
 TManagerScanner_RA03V::TManagerScanner_RA03V(TDevicesList& list)
     : TDeviceItem(list), FPollTimer(0, [this] { PollTick(); }) {
   PortManager().Settings().keepOpen = 1;
+  PortManager().SetTrafficObserver(
+      [this](TPortManager::Traffic kind, std::string_view bytes) { TraceTraffic(kind, bytes); });
 }
 
 TManagerScanner_RA03V::~TManagerScanner_RA03V() {
@@ -108,6 +124,65 @@ void TManagerScanner_RA03V::SetupPortManager() {
   // The interval is always the descriptor's default, whatever was stored.
   SetPropertyInt(kPollIntervalProp, StrToInt(kReaderRows[0].Default));
   FPollTimer.SetInterval(static_cast<DWORD>(GetPropertyInt(kPollIntervalProp)));
+  ApplyReaderOptions();
+  FRepeats.Reset();
+  FTrace.SetDevice(Index() + 1, DeviceCode());
+}
+
+void TManagerScanner_RA03V::SetProperty(std::string_view name, std::string_view value) {
+  TDeviceItem::SetProperty(name, value);
+  if (SameText(name, kRepeatWindowProp) || SameText(name, kTraceProp)) ApplyReaderOptions();
+}
+
+void TManagerScanner_RA03V::ApplyReaderOptions() noexcept {
+  try {
+    FRepeats.SetWindow(
+        static_cast<uint32_t>(std::max(0, OptionValue(GetProperty(kRepeatWindowProp)))));
+    FTrace.SetEnabled(OptionValue(GetProperty(kTraceProp)) == 1);
+  } catch (...) {
+    // Out of memory reading a property: the options stay as they were.
+  }
+}
+
+void TManagerScanner_RA03V::TraceTraffic(TPortManager::Traffic kind,
+                                         std::string_view bytes) noexcept {
+  switch (kind) {
+    case TPortManager::Traffic::Written:
+      FTrace.Written(bytes);
+      break;
+    case TPortManager::Traffic::WriteFailed:
+      FTrace.WriteFailed(bytes);
+      break;
+    case TPortManager::Traffic::Received:
+      FTrace.Received(bytes);
+      break;
+  }
+}
+
+std::string TManagerScanner_RA03V::PortResultText(int32_t code) {
+  return GetErrorText(code >= kPortCodeBase ? code : kPortCodeBase + code);
+}
+
+void TManagerScanner_RA03V::TraceSwitchedOn(bool ok, int32_t portResult) noexcept {
+  if (!FTrace.Enabled()) return;
+  try {
+    const std::optional<int> port = TableValue(kPortNumbers, PortManager().Settings().portIndex);
+    const std::string name = port ? "COM" + std::to_string(*port) : "(порт не задан)";
+    const int32_t code = ok ? kResultOk : LastResult();
+    std::string text = GetErrorText(code);
+    if (!ok) text += ", порт: " + std::to_string(portResult) + " " + PortResultText(portResult);
+    FTrace.SwitchedOn(name, code, text);
+  } catch (...) {
+  }
+}
+
+void TManagerScanner_RA03V::TraceSwitchedOff() noexcept {
+  if (!FTrace.Enabled()) return;
+  try {
+    const int32_t code = PortManager().LastError();
+    FTrace.SwitchedOff(code, PortResultText(code));
+  } catch (...) {
+  }
 }
 
 void TManagerScanner_RA03V::SendInitSequence() {
@@ -166,23 +241,30 @@ void TManagerScanner_RA03V::SetDeviceActive(int32_t mode) {
     SetupPortManager();
     pm.SetListening(false);
     bool ok = false;
+    const bool nested = std::exchange(FSwitchingOn, true);
     try {
       ok = DeviceOpen();
     } catch (...) {
       // A failed open step (an abort, say) must not leave a polling port behind.
       pm.SetListening(true);
       SetDeviceActive(0);
+      FSwitchingOn = nested;
+      TraceSwitchedOn(false, pm.LastError());
       throw;
     }
+    const int32_t portResult = pm.LastError();
     pm.SetListening(true);
     pm.SetConnected(ok);
     if (!ok) SetDeviceActive(0);
+    FSwitchingOn = nested;
     if (!pm.Settings().keepOpen) pm.Disconnect(true);
     if (!ok) SetLastResult(kResultNoDevice);
+    TraceSwitchedOn(ok, portResult);
     return;
   }
   pm.SetListening(false);
   DeviceClose();
+  if (!FSwitchingOn) TraceSwitchedOff();
   pm.SetListening(true);
   pm.SetConnected(false);
   pm.Disconnect(true);
@@ -211,6 +293,12 @@ void TManagerScanner_RA03V::HandleLine(std::string_view whole) {
   if (!CutCardData(line, card)) return;
   const ExecutionMode mode = CurrentExecutionMode();
   if (mode == ExecutionMode::AutomationHost1 || mode == ExecutionMode::AutomationHost2) return;
+  uint64_t gap = 0;
+  if (!FRepeats.Pass(card, GetTickCount64(), gap)) {
+    FTrace.CardSuppressed(card, gap);
+    return;
+  }
+  FTrace.CardRaised(card);
   RaiseCardEvent(card);
 }
 

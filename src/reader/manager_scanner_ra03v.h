@@ -13,12 +13,18 @@
 #include "devices/device_item.h"
 #include "devices/devices_list.h"
 #include "foundation/message_timer.h"
+#include "reader/reader_trace.h"
+#include "reader/repeat_filter.h"
 
 namespace ra03v {
 
 // The event name and the reader's own poll interval property.
 inline constexpr std::string_view kReaderEventName = "Считыватель";
 inline constexpr std::string_view kPollIntervalProp = "ИнтервалОпроса";
+// Milliseconds within which a repeated read of the same card raises nothing.
+inline constexpr std::string_view kRepeatWindowProp = "ПодавлениеПовторов";
+// 1: the reader's happenings go to the library's trace file.
+inline constexpr std::string_view kTraceProp = "Трассировка";
 // The most characters of a line that make up the card data.
 inline constexpr size_t kCardDataLength = 8;
 
@@ -39,8 +45,11 @@ class TManagerScanner_RA03V : public TDeviceItem {
   bool DeviceClose() override;
   void SetupPortManager() override;
   void LineReceived(const char* text) override;
+  // Suppression and trace follow their properties at once, also while on.
+  void SetProperty(std::string_view name, std::string_view value) override;
 
   const MessageTimer& PollTimer() const noexcept { return FPollTimer; }
+  ReaderTrace& Trace() noexcept { return FTrace; }
 
  private:
   void SendInitSequence();
@@ -48,8 +57,19 @@ class TManagerScanner_RA03V : public TDeviceItem {
   void PollTick();
   void HandleLine(std::string_view whole);
   void RaiseCardEvent(const std::string& card);
+  // Takes suppression and trace from the properties.
+  void ApplyReaderOptions() noexcept;
+  void TraceTraffic(TPortManager::Traffic kind, std::string_view bytes) noexcept;
+  // The text of a port manager code.
+  std::string PortResultText(int32_t code);
+  void TraceSwitchedOn(bool ok, int32_t portResult) noexcept;
+  void TraceSwitchedOff() noexcept;
 
   MessageTimer FPollTimer;
+  RepeatFilter FRepeats;
+  ReaderTrace FTrace;
+  // A switch-on that fails switches off on the way: one line tells both.
+  bool FSwitchingOn = false;
 };
 
 class TManagerScanner_RA03VList : public TDevicesList {

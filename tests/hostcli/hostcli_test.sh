@@ -66,5 +66,32 @@ for port in 11 12; do
   case "$(sim stats $port)" in *f=1*) ;; *) fail "COM$port not switched off: $(sim stats $port)" ;; esac
 done
 
+# Suppression and trace: a card held for four polls is one event, the next
+# card another; the trace file named at start holds this reader's lines.
+run_host --dll "$(winpath "$dll")" --port 11 --suppress 2000 --trace --count 2 --seconds 30 \
+  >"$log" 2>&1 &
+pid=$!
+for _ in $(seq 300); do
+  grep -q 'on COM11: switched on' "$log" && break
+  sleep 0.1
+done
+sim card 11 AAAA1111 4 >/dev/null
+sim card 11 CCCC3333 1 >/dev/null
+wait $pid; status=$?
+[ $status -eq 0 ] || fail "suppress and trace: exit $status: $(cat "$log")"
+[ "$(grep -c 'Считыватель  ' "$log")" -eq 2 ] && grep -q 'Считыватель  AAAA1111' "$log" &&
+  grep -q 'Считыватель  CCCC3333' "$log" || fail "suppressed events: $(cat "$log")"
+code=$(grep 'on COM11: switched on' "$log" | grep -o '{[^}]*}')
+trace=$(grep '^trace: ' "$log" | cut -c8- | tr -d '\r')
+trace=${trace#Z:}
+trace=${trace//\\//}
+if [ -n "$code" ] && [ -f "$trace" ]; then
+  lines=$(iconv -f CP1251 -t UTF-8 "$trace" | grep -F "$code")
+  grep -q 'событие "AAAA1111"' <<<"$lines" && grep -q 'повтор подавлен "AAAA1111"' <<<"$lines" &&
+    grep -q 'записано "f"' <<<"$lines" || fail "trace lines: $lines"
+else
+  fail "trace file: '$trace' for '$code': $(cat "$log")"
+fi
+
 [ $failures -eq 0 ] && echo "hostcli: all checks passed"
 exit $((failures > 0))

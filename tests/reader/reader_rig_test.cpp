@@ -4,10 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "foundation/system_info.h"
+#include "foundation/text_codec.h"
 #include "foundation/win/com_ptr.h"
 #include "ra03v/value_array.h"
 #include "support/dll_under_test.h"
@@ -22,7 +28,8 @@ using ra03v_host::Value;
 
 constexpr int kPortA = 11;
 constexpr int kPortB = 12;
-constexpr int kMissingPort = 13;  // never created: switching on must fail
+constexpr int kMissingPort = 13;   // never created: switching on must fail
+constexpr int kNeverCreated = 16;  // not even later in the program
 constexpr DWORD kEventWaitMs = 10000;
 
 using ra03v_host::GuidText;
@@ -30,6 +37,44 @@ using ra03v_host::GuidText;
 int StatOf(SimClient& sim, int port, const std::string& key) {
   const std::string value = SettingOf(sim.Command("stats " + std::to_string(port)), key);
   return value.empty() ? -1 : std::stoi(value);
+}
+
+// A reader parameter of a settings document.
+std::wstring Param(const std::wstring& name, const std::wstring& value) {
+  return L"<Параметр Идентификатор=\"" + name + L"\" Значение=\"" + value + L"\"/>";
+}
+
+// The log file the library settles on: beside it, named after it.
+std::wstring LogFile() {
+  std::wstring path = BesideTestProgram(L"ra03v.dll");
+  path.resize(path.rfind(L'.'));
+  return path + L"_" + Text1251ToWide(ComputerName()) + L"_" + std::to_wstring(SessionNumber()) +
+         L".log";
+}
+
+std::string FileBytes(const std::wstring& path) {
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+  std::ofstream(std::filesystem::path(path), std::ios::binary | std::ios::trunc)
+      .write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Pumps (polls go on) until the log file holds text; returns the file.
+std::string WaitForTrace(const std::string& text) {
+  std::string bytes;
+  for (int i = 0; i < 200; ++i) {
+    bytes = FileBytes(LogFile());
+    if (bytes.find(text) != std::string::npos) break;
+    ra03v_host::PumpFor(50);
+  }
+  return bytes;
 }
 
 // One load of the library for the whole program, as a host keeps it: loading
@@ -349,6 +394,207 @@ TEST_F(ReaderRig, TheSimulatorStampsCardLinesOnTheHostsClock) {
   sim.Send(kPortA, "89ABCDEF\\r\\n");
   WaitForEvent(2);
   EXPECT_EQ(stamp, sim.Command(cardTime));
+}
+
+TEST_F(ReaderRig, RepeatedReadsAreSuppressedWithinTheWindowOnly) {
+  // The first reader suppresses repeats within 1.5 s (polls come every 0.5 s);
+  // the second keeps the default: every read is an event.
+  std::vector<Reader> readers{{{}, kPortA, Param(L"ПодавлениеПовторов", L"1500")},
+                              {{}, kPortB, L""}};
+  Configure(readers);
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+  ASSERT_FALSE(SwitchOn(readers[1])->Get()->HasError);
+  auto dataOf = [&](const Reader& r) {
+    std::vector<std::wstring> data;
+    for (const auto& e : sink.Events())
+      if (IsEqualGUID(r.code, e.deviceId)) data.push_back(e.data);
+    return data;
+  };
+  const std::string cardLines = "cardtime " + std::to_string(kPortA);
+  auto answered = [&] { return std::stoi(SettingOf(sim.Command(cardLines), "lines")); };
+  sim.Command("card " + std::to_string(kPortA) + " AAAA1111 5");
+  sim.Command("card " + std::to_string(kPortB) + " BBBB2222 5");
+  for (int i = 0; i < 200 && (answered() < 5 || dataOf(readers[1]).size() < 5); ++i)
+    ra03v_host::PumpFor(50);
+  ASSERT_EQ(5, answered());
+  EXPECT_EQ(std::vector<std::wstring>(5, L"BBBB2222"), dataOf(readers[1]))
+      << "no window, no suppression";
+  EXPECT_EQ(std::vector<std::wstring>{L"AAAA1111"}, dataOf(readers[0]))
+      << "a held card is one event";
+
+  // Absent longer than the window, the card raises again; a different card
+  // raises at once, and so does the first after it; its repeat does not.
+  ra03v_host::PumpFor(2500);
+  sim.Command("card " + std::to_string(kPortA) + " AAAA1111 1");
+  sim.Command("card " + std::to_string(kPortA) + " CCCC3333 1");
+  sim.Command("card " + std::to_string(kPortA) + " AAAA1111 2");
+  for (int i = 0; i < 200 && answered() < 9; ++i) ra03v_host::PumpFor(50);
+  ra03v_host::PumpFor(300);  // the last line's event
+  EXPECT_EQ((std::vector<std::wstring>{L"AAAA1111", L"AAAA1111", L"CCCC3333", L"AAAA1111"}),
+            dataOf(readers[0]));
+}
+
+TEST_F(ReaderRig, TheTraceTellsEveryHappeningOfTracedReadersOnly) {
+  const std::wstring log = LogFile();
+  DeleteFileW(log.c_str());
+  std::vector<Reader> readers{
+      {{}, kPortA, Param(L"Трассировка", L"1") + Param(L"ПодавлениеПовторов", L"5000")},
+      {{}, kPortB, L""},
+      {{}, kNeverCreated, Param(L"Трассировка", L"1")}};
+  Configure(readers);
+  // Untraced, a reader writes nothing at all.
+  ASSERT_FALSE(SwitchOn(readers[1])->Get()->HasError);
+  PresentCard(kPortB, "BBBB2222");
+  WaitForEvent(1);
+  ASSERT_FALSE(SwitchOff(readers[1])->Get()->HasError);
+  ra03v_host::PumpFor(1500);
+  EXPECT_FALSE(Exists(log)) << "a file was written with the trace off";
+
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+  sim.Command("card " + std::to_string(kPortA) + " AAAA1111 2");
+  WaitForEvent(2);
+  WaitForTrace("повтор подавлен");
+  sim.Send(kPortA, "\\x01\\x7F\\r\\n");
+  WaitForEvent(3);
+  ASSERT_FALSE(SwitchOff(readers[0])->Get()->HasError);
+  EXPECT_EQ(3, SwitchOn(readers[2])->Get()->ErrorCode);
+  const std::string bytes = WaitForTrace("COM16");
+
+  const std::string a = " 1 " + WideTo1251(GuidText(readers[0].code)) + " ";
+  const std::string c = " 3 " + WideTo1251(GuidText(readers[2].code)) + " ";
+  const std::regex stamp(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}$)");
+  std::vector<std::string> ofA;
+  std::vector<std::string> ofC;
+  std::string received;
+  size_t from = 0;
+  for (size_t end; (end = bytes.find("\r\n", from)) != std::string::npos; from = end + 2) {
+    const std::string line = bytes.substr(from, end - from);
+    ASSERT_GT(line.size(), 24u) << line;
+    EXPECT_TRUE(std::regex_match(line.substr(0, 23), stamp)) << line;
+    const std::string rest = line.substr(23);
+    if (rest.starts_with(a))
+      ofA.push_back(rest.substr(a.size()));
+    else if (rest.starts_with(c))
+      ofC.push_back(rest.substr(c.size()));
+    else
+      ADD_FAILURE() << "a line of no traced reader: " << line;
+  }
+  EXPECT_EQ(bytes.size(), from) << "every line ends in CR LF";
+  for (const std::string& what : ofA)
+    if (what.starts_with("получено \"")) received += what.substr(10, what.size() - 11);
+  auto indexOf = [&](const std::string& what) {
+    for (size_t i = 0; i < ofA.size(); ++i)
+      if (ofA[i] == what) return static_cast<int>(i);
+    return -1;
+  };
+  const int init = indexOf("записано \"n\"");
+  const int on = indexOf("включение COM11: 0 Операция выполнена успешно");
+  const int raised = indexOf("событие \"AAAA1111\"");
+  const int odd = indexOf("событие \"\\x01\\x7F\\r\\n\"");
+  const int stop = indexOf("записано \"f\"");
+  const int off = indexOf("выключение: 0 Операция выполнена успешно");
+  EXPECT_TRUE(init >= 0 && init < on && on < raised && raised < odd && odd < stop && stop < off)
+      << init << " " << on << " " << raised << " " << odd << " " << stop << " " << off;
+  EXPECT_NE(-1, indexOf("записано \"k\""));
+  int suppressed = 0;
+  for (const std::string& what : ofA)
+    suppressed += what.starts_with("повтор подавлен \"AAAA1111\" через ");
+  EXPECT_EQ(1, suppressed);
+  EXPECT_NE(std::string::npos, received.find("OK\\r\\nAAAA1111\\r\\n")) << received;
+  EXPECT_NE(std::string::npos, received.find("\\x01\\x7F\\r\\n")) << "non-printable bytes escaped";
+  EXPECT_EQ(
+      std::vector<std::string>{
+          "включение COM16: 3 Устройство не обнаружено, порт: 51 Порт недоступен"},
+      ofC);
+}
+
+TEST_F(ReaderRig, TheTraceFollowsItsPropertyWhileTheReaderIsOn) {
+  const std::wstring log = LogFile();
+  DeleteFileW(log.c_str());
+  std::vector<Reader> readers{{{}, kPortA, L""}};
+  Configure(readers);
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+  auto setTrace = [&](int on) {
+    const ComPtr<ISafeArray> props = ReadProps(readers[0]);
+    ASSERT_TRUE(props);
+    props.Get()->SetValue(RowOf(*props.Get(), L"Трассировка"), 4, Value::Int(on).Get());
+    HostTask task(RA03V_TASK_CLASS_THREAD);
+    task.SetDevice(readers[0].code);
+    auto set = dll.Method(L"УстановитьСвойства", {Value::Object(props.Get())}, &task);
+    ASSERT_FALSE(set->Get()->HasError) << set->ErrorDescription();
+  };
+  setTrace(1);
+  EXPECT_NE(std::string::npos, WaitForTrace("записано \"k\"").find("записано \"k\""));
+  setTrace(0);
+  ra03v_host::PumpFor(300);  // what was queued before goes out
+  const size_t size = FileBytes(log).size();
+  ra03v_host::PumpFor(1500);
+  EXPECT_EQ(size, FileBytes(log).size()) << "polls traced after the trace went off";
+  ASSERT_FALSE(SwitchOff(readers[0])->Get()->HasError);
+}
+
+TEST_F(ReaderRig, TheTraceFileIsCappedKeepingOneOlderCopy) {
+  const std::wstring log = LogFile();
+  constexpr size_t kCap = 10 * 1024 * 1024;
+  // A file a few bytes short of the cap: no trace line fits any more.
+  auto nearlyFull = [](const std::string& mark) {
+    return mark + "\r\n" + std::string(kCap - 20 - mark.size(), 'x') + "\r\n";
+  };
+  WriteBytes(log, nearlyFull("первый"));
+  WriteBytes(log + L".1", "older");
+  std::vector<Reader> readers{{{}, kPortA, Param(L"Трассировка", L"1")}};
+  Configure(readers);
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+  ASSERT_FALSE(SwitchOff(readers[0])->Get()->HasError);
+  std::string now = WaitForTrace("выключение");
+  EXPECT_TRUE(FileBytes(log + L".1") == nearlyFull("первый")) << "the full file is the older copy";
+  EXPECT_LT(now.size(), 4096u);
+  EXPECT_NE(std::string::npos, now.find("записано \"n\"")) << "the first line after the cap";
+
+  // Once more: the older copy is replaced, never added to.
+  WriteBytes(log, nearlyFull("второй"));
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+  ASSERT_FALSE(SwitchOff(readers[0])->Get()->HasError);
+  now = WaitForTrace("выключение");
+  EXPECT_TRUE(FileBytes(log + L".1") == nearlyFull("второй"));
+  EXPECT_LT(now.size(), 4096u);
+  EXPECT_FALSE(Exists(log + L".2"));
+  DeleteFileW((log + L".1").c_str());
+}
+
+TEST_F(ReaderRig, NewRowsComeAfterThePollIntervalAndOldDocumentsStillLoad) {
+  // A document stored before the rows existed: they take their defaults.
+  std::vector<Reader> readers{{{}, kPortA, Param(L"ИнтервалОпроса", L"500")}};
+  Configure(readers);
+  const ComPtr<ISafeArray> props = ReadProps(readers[0]);
+  ASSERT_TRUE(props);
+  LONG rows = 0, columns = 0;
+  props.Get()->GetBounds(&rows, &columns);
+  const LONG interval = RowOf(*props.Get(), L"ИнтервалОпроса");
+  const LONG repeats = RowOf(*props.Get(), L"ПодавлениеПовторов");
+  EXPECT_LT(interval, repeats);
+  EXPECT_EQ(repeats + 1, RowOf(*props.Get(), L"Трассировка"));
+  EXPECT_EQ(rows - 1, repeats + 1) << "the trace row is the last";
+  EXPECT_EQ(L"0", PropText(*props.Get(), L"ПодавлениеПовторов"));
+  EXPECT_EQ(L"0", PropText(*props.Get(), L"Трассировка"));
+  Value name;
+  props.Get()->GetValue(repeats, 1, name.Put());
+  EXPECT_EQ(L"Подавление повторов", name.ToText());
+
+  // The settings and parameters documents list them in the same order.
+  auto inOrder = [](const std::wstring& xml) {
+    const size_t i = xml.find(L"\"ИнтервалОпроса\"");
+    const size_t r = xml.find(L"\"ПодавлениеПовторов\"");
+    const size_t t = xml.find(L"\"Трассировка\"");
+    return i != std::wstring::npos && i < r && r < t && t != std::wstring::npos;
+  };
+  auto settings = dll.Method(L"ПолучитьНастройкиXML",
+                             {Value::Text(GuidText(readers[0].code)), Value()}, &listTask);
+  EXPECT_TRUE(inOrder(settings->At(4).ToText())) << settings->At(4).ToText();
+  auto info = dll.Method(L"ИнформацияОПлагине", std::vector<Value>(13), &listTask);
+  const std::wstring parameters = info->At(3 + 7).ToText();
+  EXPECT_TRUE(inOrder(parameters)) << parameters;
+  EXPECT_NE(std::wstring::npos, parameters.find(L"Наименование=\"Трассировка\""));
 }
 
 // Last in the program: the library stays mapped for the reader's port thread.

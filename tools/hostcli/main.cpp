@@ -13,7 +13,6 @@
 
 namespace {
 
-
 enum ExitCode {
   kExitOk = 0,
   kExitUsage = 2,
@@ -88,16 +87,21 @@ std::wstring SystemText(DWORD code) {
 struct Options {
   std::wstring dll;
   std::vector<int> ports;
-  long count = 0;    // 0: no limit
-  long seconds = 0;  // 0: no limit
+  long count = 0;       // 0: no limit
+  long seconds = 0;     // 0: no limit
+  long suppressMs = 0;  // 0: every read is an event
+  bool trace = false;
 };
 
 void Usage() {
   Print(
       L"usage: ra03v_host --dll PATH --port N [--port N ...] [--count N] [--seconds S]\n"
+      L"                  [--suppress MS] [--trace]\n"
       L"  Loads the RA-03V driver DLL, configures one reader per COM port, switches\n"
       L"  them on and prints every card event as: time, device code, card data.\n"
       L"  Stops after --count events, after --seconds, or at Ctrl+C.\n"
+      L"  --suppress MS: a card read again within MS ms of its last read is no new event.\n"
+      L"  --trace: the readers write what they exchange to the driver's log file.\n"
       L"exit codes: 0 ok, 2 usage, 3 DLL not loadable, 4 port not available, 5 driver error\n",
       stderr);
 }
@@ -105,6 +109,10 @@ void Usage() {
 bool ParseOptions(int argc, wchar_t** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
+    if (arg == L"--trace") {
+      options.trace = true;
+      continue;
+    }
     if (i + 1 >= argc) return false;
     const wchar_t* value = argv[++i];
     wchar_t* end = nullptr;
@@ -120,6 +128,9 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
     } else if (arg == L"--seconds") {
       options.seconds = std::wcstol(value, &end, 10);
       if (*end || options.seconds < 0) return false;
+    } else if (arg == L"--suppress") {
+      options.suppressMs = std::wcstol(value, &end, 10);
+      if (*end || options.suppressMs < 0) return false;
     } else {
       return false;
     }
@@ -130,11 +141,13 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
 using ra03v_host::GuidText;
 
 // The equipment document with one reader per port.
-std::wstring SettingsDocument(const std::vector<int>& ports, const std::vector<GUID>& codes) {
+std::wstring SettingsDocument(const Options& options, const std::vector<GUID>& codes) {
+  const std::vector<int>& ports = options.ports;
   std::wstring xml = L"<Оборудование>";
   for (size_t i = 0; i < ports.size(); ++i) {
-    xml += L"<Устройство Код=\"" + GuidText(codes[i]) + L"\" КодМодели=\"" + ra03v_host::kReaderModelCode +
-           L"\" Наименование=\"Считыватель " + std::to_wstring(i + 1) +
+    xml += L"<Устройство Код=\"" + GuidText(codes[i]) + L"\" КодМодели=\"" +
+           ra03v_host::kReaderModelCode + L"\" Наименование=\"Считыватель " +
+           std::to_wstring(i + 1) +
            L"\" КодТо4киДоступа=\"\"><Параметры>"
            L"<Параметр Идентификатор=\"ComNumber\" Зна4ение=\"" +
            std::to_wstring(ports[i]) +
@@ -144,9 +157,31 @@ std::wstring SettingsDocument(const std::vector<int>& ports, const std::vector<G
            L"<Параметр Идентификатор=\"StopBits\" Зна4ение=\"1\"/>"
            L"<Параметр Идентификатор=\"Parity\" Зна4ение=\"0\"/>"
            L"<Параметр Идентификатор=\"IsOpen\" Зна4ение=\"1\"/>"
+           L"<Параметр Идентификатор=\"ПодавлениеПовторов\" Зна4ение=\"" +
+           std::to_wstring(options.suppressMs) +
+           L"\"/>"
+           L"<Параметр Идентификатор=\"Трассировка\" Зна4ение=\"" +
+           (options.trace ? L"1" : L"0") +
+           L"\"/>"
            L"</Параметры></Устройство>";
   }
   return xml + L"</Оборудование>";
+}
+
+// The driver's log file, where its trace goes: named after the DLL, the
+// computer and the session, beside the DLL.
+std::wstring TraceFile(HMODULE dll) {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(dll, path, MAX_PATH);
+  std::wstring name = path;
+  const size_t dot = name.rfind(L'.');
+  if (dot != std::wstring::npos && dot > name.find_last_of(L"\\/")) name.resize(dot);
+  wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  GetComputerNameW(computer, &size);
+  DWORD session = 0;
+  if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) session = 9999;
+  return name + L"_" + computer + L"_" + std::to_wstring(session) + L".log";
 }
 
 // Reports the driver's error in the block, if any; true when there was one.
@@ -186,7 +221,8 @@ int Run(const Options& options) {
       CreateEventW(nullptr, FALSE, FALSE, nullptr), &CloseHandle);
   ra03v_host::EventSink sink;
   // Events arrive on the ports' threads; this one wakes for each of them.
-  sink.SetEventHandler([event = arrived.get()](const ra03v_host::ExternalEvent&) { SetEvent(event); });
+  sink.SetEventHandler(
+      [event = arrived.get()](const ra03v_host::ExternalEvent&) { SetEvent(event); });
   std::unique_ptr<ra03v_host::Driver> driver;
   try {
     driver = std::make_unique<ra03v_host::Driver>(options.dll);
@@ -198,6 +234,7 @@ int Run(const Options& options) {
     return kExitNoDll;
   }
   Print(L"driver loaded: " + options.dll + L"\n");
+  if (options.trace) Print(L"trace: " + TraceFile(driver->Module()) + L"\n");
 
   driver->Control("__@@EventSupport", sink.Interface());
 
@@ -210,7 +247,7 @@ int Run(const Options& options) {
     tasks.back()->SetDevice(code);
   }
   ra03v_host::Task listTask(RA03V_TASK_CLASS_INTERNAL);
-  const std::wstring document = SettingsDocument(options.ports, codes);
+  const std::wstring document = SettingsDocument(options, codes);
   auto configured =
       driver->Method(L"НастроитьУстройства", {ra03v_host::Value::Text(document)}, &listTask);
   if (DriverFailed(*configured, L"НастроитьУстройства")) return kExitDriverError;
