@@ -186,7 +186,9 @@ TEST(RepeatFilter, ASameCodeWaitsForAGapOfTheWholeWindow) {
 TEST_F(ReaderDevice, LossAndRecoveryLinesFillTheTraceUpToItsCap) {
   wchar_t dir[MAX_PATH];
   GetTempPathW(MAX_PATH, dir);
-  const std::string path = WideTo1251(std::wstring(dir) + L"ra03v_reader_trace.log");
+  // Named for this process: the two language runs may run side by side.
+  const std::string path = WideTo1251(std::wstring(dir) + L"ra03v_reader_trace_" +
+                                      std::to_wstring(GetCurrentProcessId()) + L".log");
   DeleteFileA(path.c_str());
   DeleteFileA((path + ".1").c_str());
   auto read = [](const std::string& file) {
