@@ -20,6 +20,7 @@
 #include "foundation/win/com_ptr.h"
 #include "host/driver_names.h"
 #include "host/driver_tables.h"
+#include "host/name_index.h"
 #include "host/params.h"
 
 namespace ra03v {
@@ -64,6 +65,8 @@ class TBaseDllObj : public TRootObject {
   void CallMethod(TParams& block, void* task, const TMethodEntry& method, int32_t methodIndex,
                   const std::string& name, TDeviceItem* device);
   bool IsReadOnly(const TPropertyEntry& property) const;
+  const TMethodEntry* MethodAt(int32_t index) const noexcept;
+  const TPropertyEntry* PropertyAt(int32_t index) const noexcept;
 
   ComPtr<IDispatch> eventSink_;
   bool errorsAsExceptions_ = true;
@@ -73,6 +76,7 @@ class TBaseDllObj : public TRootObject {
   std::vector<TMethodEntry> builtInMethods_;
   std::vector<TPropertyEntry> properties_;
   std::vector<TPropertyEntry> deviceParameters_;
+  NameIndex nameIndex_{driverMethods_, builtInMethods_, deviceParameters_, properties_};
   // "УстройствоВключено" can no longer be set once the host took events over.
   bool deviceIsOnReadOnly_ = false;
   CallLock callLock_;
