@@ -57,7 +57,8 @@ class TBaseDllObj : public TRootObject {
   void SetReleaseNumber(uint16_t number) noexcept { releaseNumber_ = number; }
 
  protected:
-  // TBaseDllScanner fills the device parameter group.
+  // TBaseDllScanner fills the device parameter group, in its constructor: the
+  // name index is built from the rows at the first lookup and kept.
   void SetDeviceParameters(std::span<const TPropertyEntry> rows);
 
  private:
