@@ -47,6 +47,7 @@ struct Context {
   ra03v_host::Task task{RA03V_TASK_CLASS_INTERNAL};
   ra03v_host::Block reused;  // the Russian name
   ra03v_host::Block upper;   // the same name in upper case
+  ra03v_host::Block mixed;   // and in mixed case, which no table holds as spelt
   bool ok = true;
 };
 
@@ -72,6 +73,8 @@ const std::vector<Case>& Cases() {
        [](Context& c) { c.ok = c.driver.Call(c.reused, &c.task) && !c.reused->HasError && c.ok; }},
       {"property get, block reused, upper-case name", 100000,
        [](Context& c) { c.ok = c.driver.Call(c.upper, &c.task) && !c.upper->HasError && c.ok; }},
+      {"property get, block reused, mixed-case name", 100000,
+       [](Context& c) { c.ok = c.driver.Call(c.mixed, &c.task) && !c.mixed->HasError && c.ok; }},
       {"method ResultDescription (Russian name)", 20000,
        [](Context& c) {
          auto block = c.driver.Method(L"ОписаниеОшибки", {Value::Int(3)}, &c.task);
@@ -97,6 +100,7 @@ int wmain(int argc, wchar_t** argv) {
       Context context(driver);
       AddGet(context.reused, L"КоличествоУстройств");
       AddGet(context.upper, L"КОЛИЧЕСТВОУСТРОЙСТВ");
+      AddGet(context.mixed, L"кОлИчЕсТвОуСтРоЙсТв");
       for (size_t c = 0; c < Cases().size(); ++c) {
         const Case& one = Cases()[c];
         const double us = MicrosecondsPerCall(one.calls, [&] { one.call(context); });

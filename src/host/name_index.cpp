@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "devices/text_compare.h"
+#include "foundation/text_codec.h"
 
 namespace ra03v {
 
@@ -93,9 +94,21 @@ const NameIndex::Tables& NameIndex::TablesFor(LCID locale) const {
   addProperties(deviceParameters_, kDeviceParameterBase);
   addProperties(properties_, kDriverPropertyBase);
 
-  // A stored spelling answers as its key does.
+  // Hosts write names as stored or in one case throughout: those spellings
+  // are found without making a key. Each answers as its own key does, also
+  // where the locale's case mapping makes it another name.
+  const size_t stored = tables->bySpelling.size();
+  for (size_t i = 0; i < stored; ++i)
+    for (DWORD flags : {LCMAP_UPPERCASE, LCMAP_LOWERCASE}) {
+      std::wstring wide = Text1251ToWide(tables->bySpelling[i].first);
+      if (wide.empty()) continue;
+      LCMapStringW(locale, flags, wide.data(), static_cast<int>(wide.size()), wide.data(),
+                   static_cast<int>(wide.size()));
+      tables->bySpelling.emplace_back(WideTo1251(wide), NameMatch{});
+    }
   for (auto& [spelling, answer] : tables->bySpelling) {
     key.Make(spelling, locale);
+    answer = NameMatch{};
     for (const auto& row : rows)
       if (row.first == key.View()) answer = row.second;
   }

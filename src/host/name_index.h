@@ -6,7 +6,7 @@
 // driver-specific methods, then the built-in methods; the device parameters,
 // then the driver properties. The index keeps each name's sort key under that
 // comparison, so a lookup is one key and a binary search, and a name spelt as
-// stored needs not even the key.
+// stored, or in upper or lower case throughout, needs not even the key.
 //
 // Built on the first lookup, from any thread (host threads and ports' event
 // threads may look names up at once), and again for another user locale
