@@ -29,11 +29,6 @@ constexpr char kSwitchOffAll[] = "__@@SwitchOff";
 // Position of "УстройствоВключено" in the driver property group.
 constexpr int32_t kDeviceIsOnIndex = 4;
 
-// Whether name is either part of a "first,second" method name.
-bool MatchesMethodNames(std::string_view names, std::string_view name) {
-  return SameText(SplitAtComma(names, 0), name) || SameText(SplitAtComma(names, 1), name);
-}
-
 // The value array object behind a value, if it is one.
 ComPtr<ISafeArray> AsValueArray(const VARIANT& value) {
   ComPtr<ISafeArray> table;
@@ -104,49 +99,44 @@ void TBaseDllObj::SetDeviceParameters(std::span<const TPropertyEntry> rows) {
 }
 
 int32_t TBaseDllObj::FindMethodIndex(std::string_view name) const {
-  for (size_t i = 0; i < driverMethods_.size(); ++i)
-    if (MatchesMethodNames(driverMethods_[i].Names, name))
-      return kDriverMethodBase + static_cast<int32_t>(i);
-  for (size_t i = 0; i < builtInMethods_.size(); ++i)
-    if (MatchesMethodNames(builtInMethods_[i].Names, name))
-      return kBuiltInMethodBase + static_cast<int32_t>(i);
-  return kNotFound;
+  return nameIndex_.Find(name).method;
 }
 
-const TMethodEntry* TBaseDllObj::FindMethod(std::string_view name) const {
-  const int32_t index = FindMethodIndex(name);
+const TMethodEntry* TBaseDllObj::MethodAt(int32_t index) const noexcept {
   if (index < 0) return nullptr;
   if (index < kBuiltInMethodBase) return &driverMethods_[static_cast<size_t>(index)];
   return &builtInMethods_[static_cast<size_t>(index - kBuiltInMethodBase)];
 }
 
+const TMethodEntry* TBaseDllObj::FindMethod(std::string_view name) const {
+  return MethodAt(FindMethodIndex(name));
+}
+
 bool TBaseDllObj::IsBuiltInMethod(std::string_view name) const {
-  for (const TMethodEntry& entry : builtInMethods_)
-    if (MatchesMethodNames(entry.Names, name)) return true;
-  return false;
+  return nameIndex_.Find(name).builtIn;
 }
 
 int32_t TBaseDllObj::FindPropertyIndex(std::string_view name) const {
-  auto matches = [&](const TPropertyEntry& e) {
-    return SameText(e.Name, name) || (!e.AltName.empty() && SameText(e.AltName, name));
-  };
-  for (size_t i = 0; i < deviceParameters_.size(); ++i)
-    if (matches(deviceParameters_[i])) return kDeviceParameterBase + static_cast<int32_t>(i);
-  for (size_t i = 0; i < properties_.size(); ++i)
-    if (matches(properties_[i])) return kDriverPropertyBase + static_cast<int32_t>(i);
+  const int32_t index = nameIndex_.Find(name).property;
+  if (index != kNotFound) return index;
+  // The templates grow as model descriptions arrive, so they are not indexed;
+  // only a name that is no property row comes this far.
   const TPropList& templates = devices_->PropTemplates();
   for (int i = 0; i < templates.Count(); ++i)
     if (SameText(templates.Item(i).Identifier(), name)) return kPropertyTemplateBase + i;
   return kNotFound;
 }
 
-const TPropertyEntry* TBaseDllObj::FindProperty(std::string_view name) const {
-  const int32_t index = FindPropertyIndex(name);
+const TPropertyEntry* TBaseDllObj::PropertyAt(int32_t index) const noexcept {
   if (index >= kDeviceParameterBase && index < kPropertyTemplateBase)
     return &deviceParameters_[static_cast<size_t>(index - kDeviceParameterBase)];
   if (index >= kDriverPropertyBase && index < kDeviceParameterBase)
     return &properties_[static_cast<size_t>(index - kDriverPropertyBase)];
   return nullptr;
+}
+
+const TPropertyEntry* TBaseDllObj::FindProperty(std::string_view name) const {
+  return PropertyAt(nameIndex_.Find(name).property);
 }
 
 bool TBaseDllObj::IsReadOnly(const TPropertyEntry& property) const {
@@ -222,9 +212,12 @@ bool TBaseDllObj::Dispatch(TParams& first, void* task) {
     // The driver object as its own task has no slot to fill.
     if (task && !IsDriverObject(task)) StoreDriverSlot(task, this);
 
-    const int32_t methodIndex = FindMethodIndex(name);
-    const TMethodEntry* method = FindMethod(name);
-    const TPropertyEntry* property = FindProperty(name);
+    // One lookup answers for both groups; names known only as device
+    // templates are no property to call.
+    const NameMatch match = nameIndex_.Find(name);
+    const int32_t methodIndex = match.method;
+    const TMethodEntry* method = MethodAt(match.method);
+    const TPropertyEntry* property = PropertyAt(match.property);
     TDeviceItem* device = GetDevice(task);
     ScopeExit clearTask([device] {
       if (device) device->SetTask(nullptr);

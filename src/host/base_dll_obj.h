@@ -20,6 +20,7 @@
 #include "foundation/win/com_ptr.h"
 #include "host/driver_names.h"
 #include "host/driver_tables.h"
+#include "host/name_index.h"
 #include "host/params.h"
 
 namespace ra03v {
@@ -56,7 +57,8 @@ class TBaseDllObj : public TRootObject {
   void SetReleaseNumber(uint16_t number) noexcept { releaseNumber_ = number; }
 
  protected:
-  // TBaseDllScanner fills the device parameter group.
+  // TBaseDllScanner fills the device parameter group, in its constructor: the
+  // name index is built from the rows at the first lookup and kept.
   void SetDeviceParameters(std::span<const TPropertyEntry> rows);
 
  private:
@@ -64,6 +66,8 @@ class TBaseDllObj : public TRootObject {
   void CallMethod(TParams& block, void* task, const TMethodEntry& method, int32_t methodIndex,
                   const std::string& name, TDeviceItem* device);
   bool IsReadOnly(const TPropertyEntry& property) const;
+  const TMethodEntry* MethodAt(int32_t index) const noexcept;
+  const TPropertyEntry* PropertyAt(int32_t index) const noexcept;
 
   ComPtr<IDispatch> eventSink_;
   bool errorsAsExceptions_ = true;
@@ -73,6 +77,7 @@ class TBaseDllObj : public TRootObject {
   std::vector<TMethodEntry> builtInMethods_;
   std::vector<TPropertyEntry> properties_;
   std::vector<TPropertyEntry> deviceParameters_;
+  NameIndex nameIndex_{driverMethods_, builtInMethods_, deviceParameters_, properties_};
   // "УстройствоВключено" can no longer be set once the host took events over.
   bool deviceIsOnReadOnly_ = false;
   CallLock callLock_;

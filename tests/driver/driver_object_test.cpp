@@ -3,10 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <set>
+#include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
+#include "devices/text_compare.h"
+#include "foundation/text_codec.h"
+#include "foundation/text_utils.h"
 #include "foundation/win/com_ptr.h"
+#include "host/name_index.h"
 #include "ra03v/value_array.h"
 #include "support/dll_under_test.h"
 #include "support/test_language.h"
@@ -18,6 +26,51 @@ using ra03v_host::Value;
 
 // No test of this program has a port behind COM16: switching on fails.
 constexpr int kMissingPort = 16;
+
+// Texts a name lookup could get wrong, made from names (1251 texts): each name
+// in either case, its prefixes, and the name with one character of the whole
+// 1251 set put at either end or in place of its first, middle or last one.
+std::set<std::string> NearNames(const std::vector<std::string>& names) {
+  std::set<std::string> texts;
+  auto convert = [](const std::string& text, DWORD flags) {
+    std::wstring wide = Text1251ToWide(text);
+    if (!wide.empty())
+      LCMapStringW(LOCALE_USER_DEFAULT, flags, wide.data(), static_cast<int>(wide.size()),
+                   wide.data(), static_cast<int>(wide.size()));
+    return WideTo1251(wide);
+  };
+  for (const std::string& name : names) {
+    texts.insert({name, convert(name, LCMAP_UPPERCASE), convert(name, LCMAP_LOWERCASE)});
+    for (size_t k = 0; k < name.size(); ++k) texts.insert(name.substr(0, k));
+    for (int c = 1; c < 256; ++c) {
+      const char ch = static_cast<char>(c);
+      texts.insert({ch + name, name + ch});
+      for (size_t at : {size_t{0}, name.size() / 2, name.size() - 1})
+        if (at < name.size()) texts.insert(name.substr(0, at) + ch + name.substr(at + 1));
+    }
+  }
+  return texts;
+}
+
+// Names as the driver has always compared them: ignoring case under the
+// user's locale.
+class NameRule {
+ public:
+  explicit NameRule(const std::vector<std::string>& names) {
+    for (const std::string& name : names) names_.push_back(Text1251ToWide(name));
+  }
+  bool Matches(const std::wstring& text) const {
+    for (const std::wstring& name : names_)
+      if (name == text || CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.data(),
+                                         static_cast<int>(name.size()), text.data(),
+                                         static_cast<int>(text.size())) == CSTR_EQUAL)
+        return true;
+    return false;
+  }
+
+ private:
+  std::vector<std::wstring> names_;
+};
 
 // Writes a plug-in call into a host block (one the chain owns, say).
 void FillCall(RA03V_PARAMS* block, const wchar_t* name, int kind, const std::vector<Value>& args) {
@@ -298,6 +351,131 @@ TEST_F(DriverCalls, EveryNameInBothLanguages) {
   EXPECT_EQ(dll.Method(L"ResultDescription", {Value::Int(3)}, &listTask)->At(0).ToText(),
             dll.Method(L"описаниеошибки", {Value::Int(3)}, &listTask)->At(0).ToText());
   EXPECT_EQ(VT_I2, dll.GetProperty(L"Релиз", &listTask)->At(0).Type());
+}
+
+// Through the host's name interface, every name near a real one is answered as
+// comparing it with every row in this session's user locale answers it.
+TEST_F(DriverCalls, NameLookupAgreesWithComparingEveryRow) {
+  const std::vector<std::string> builtIn = {
+      "ResultDescription", "ОписаниеОшибки", "НастроитьУстройства", "SettingDevices",
+      "УдалитьУстройство", "DeleteDevice", "ДобавитьУстройствоРасш", "AddDeviceEx",
+      "ДобавитьУстройство", "AddDevice", "ИзменитьУстройствоРасш", "SettingsDeviceEx",
+      "ИнформацияОПлагине", "GetPlgInfo", "ПолучитьНастройкиXML", "GetSettingsXML", "Включить",
+      "SwitchOn", "Выключить", "SwitchOff", "ПолучитьСвойства", "GetProps", "УстановитьСвойства",
+      "SetProps", "СоздатьПараметры", "CreateComSafeArray", "Гудок", "Beep"};
+  std::vector<std::string> methods = builtIn;
+  methods.insert(methods.end(), {"ВыбратьУстройство", "SelectDevice"});
+  std::vector<std::string> properties = {
+      "Использовать", "Неразделяемое", "ДоступностьСтраницыСвойств", "PropertyPageEnabled",
+      "НомерУстройства", "DeviceNumber", "ИмяУстройства", "DeviceName", "КоличествоУстройств",
+      "DevicesQuantity", "УстройствоВключено", "DeviceIsOn", "Результат", "Result", "Релиз",
+      "Release"};
+  // The device templates answer too: their identifiers from the parameters document.
+  auto info = dll.Method(L"ИнформацияОПлагине", std::vector<Value>(13), &listTask);
+  ASSERT_FALSE(info->Get()->HasError) << info->ErrorDescription();
+  const std::string parameters = WideTo1251(info->At(3 + 7).ToText());
+  std::vector<std::string> templates;
+  const std::string attribute = "Идентификатор=\"";
+  for (size_t at = parameters.find(attribute); at != std::string::npos;
+       at = parameters.find(attribute, at + 1)) {
+    const size_t start = at + attribute.size();
+    templates.push_back(parameters.substr(start, parameters.find('"', start) - start));
+  }
+  ASSERT_GE(templates.size(), 5u);
+
+  RA03V_DRIVER_NAMES* names = Names(sink);
+  ASSERT_NE(nullptr, names);
+  std::vector<std::string> all = methods;
+  all.insert(all.end(), properties.begin(), properties.end());
+  all.push_back("Включить,SwitchOn");  // a stored pair of names is no name
+  const NameRule methodRule(methods), builtInRule(builtIn), propertyRule(properties),
+      templateRule(templates);
+  int asked = 0, wrong = 0;
+  for (const std::string& text : NearNames(all)) {
+    const std::wstring wide = Text1251ToWide(text);
+    BSTR name = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+    const bool method = names->lpVtbl->IsMethod(names, name) != 0;
+    const bool isBuiltIn = names->lpVtbl->IsBuiltInMethod(names, name) != 0;
+    const bool property = names->lpVtbl->IsProperty(names, name) != 0;
+    SysFreeString(name);
+    const bool wantProperty = propertyRule.Matches(wide) || templateRule.Matches(wide);
+    ++asked;
+    if (method != methodRule.Matches(wide) || isBuiltIn != builtInRule.Matches(wide) ||
+        property != wantProperty) {
+      if (++wrong <= 10)
+        ADD_FAILURE() << "\"" << wide << "\": method " << method << ", built-in " << isBuiltIn
+                      << ", property " << property;
+    }
+  }
+  EXPECT_EQ(0, wrong) << "of " << asked;
+}
+
+// Rows whose names collide: the first row in lookup order wins, as a walk over
+// every row compared by the user's locale finds it.
+TEST(NameIndexRows, FirstMatchWinsAmongNamesThatCollide) {
+  auto methods = [](std::initializer_list<std::string_view> names) {
+    std::vector<TMethodEntry> rows(names.size());
+    for (size_t i = 0; i < names.size(); ++i) rows[i].Names = names.begin()[i];
+    return rows;
+  };
+  auto properties = [](std::initializer_list<std::pair<std::string_view, std::string_view>> names) {
+    std::vector<TPropertyEntry> rows(names.size());
+    for (size_t i = 0; i < names.size(); ++i)
+      std::tie(rows[i].Name, rows[i].AltName) = names.begin()[i];
+    return rows;
+  };
+  const auto driverMethods = methods({"Ёлка,Tree", "ЁЛКА,Вторая", "Один"});
+  const auto builtInMethods = methods({"Ёл,Tre", "TREE,Дерево", "Ель,Ёлка", "Іней,Ijk", ",Пустое"});
+  const auto deviceParameters = properties({{"дерево", ""}, {"Fir", "ЁЛКА"}});
+  const auto driverProperties = properties({{"Елка", "Ёлки"}, {"FIR", "іней"}, {"", "Ijk"}});
+  const NameIndex index(driverMethods, builtInMethods, deviceParameters, driverProperties);
+
+  // What a walk over every row finds.
+  auto walk = [&](const std::string& text) {
+    NameMatch want;
+    auto methodRows = [&](const std::vector<TMethodEntry>& rows, int32_t base, bool builtIn) {
+      for (size_t i = 0; i < rows.size(); ++i)
+        if (SameText(SplitAtComma(rows[i].Names, 0), text) ||
+            SameText(SplitAtComma(rows[i].Names, 1), text)) {
+          if (want.method == kNotFound) want.method = base + static_cast<int32_t>(i);
+          want.builtIn = want.builtIn || builtIn;
+        }
+    };
+    auto propertyRows = [&](const std::vector<TPropertyEntry>& rows, int32_t base) {
+      for (size_t i = 0; i < rows.size() && want.property == kNotFound; ++i)
+        if (SameText(rows[i].Name, text) ||
+            (!rows[i].AltName.empty() && SameText(rows[i].AltName, text)))
+          want.property = base + static_cast<int32_t>(i);
+    };
+    methodRows(driverMethods, kDriverMethodBase, false);
+    methodRows(builtInMethods, kBuiltInMethodBase, true);
+    propertyRows(deviceParameters, kDeviceParameterBase);
+    propertyRows(driverProperties, kDriverPropertyBase);
+    return want;
+  };
+  const NameMatch tree = index.Find("ёлка");
+  EXPECT_EQ(kDriverMethodBase + 0, tree.method);
+  EXPECT_TRUE(tree.builtIn) << "Ель,Ёлка";
+  EXPECT_EQ(kDeviceParameterBase + 1, tree.property);
+  const NameMatch empty = index.Find("");
+  EXPECT_EQ(kDriverMethodBase + 2, empty.method) << "the missing second name of Один";
+  EXPECT_TRUE(empty.builtIn) << ",Пустое";
+  EXPECT_EQ(kDriverPropertyBase + 2, empty.property) << "a missing English name is no name";
+  EXPECT_EQ(kNotFound, index.Find("Ё").method);
+  int wrong = 0;
+  for (const std::string& text :
+       NearNames({"Ёлка", "Tree", "Вторая", "Один", "Ёл", "Tre", "Дерево", "Ель", "Іней", "Ijk",
+                  "Пустое", "Fir", "Елка", "Ёлки", "Ijk", "Ёлка,Tree"})) {
+    const NameMatch got = index.Find(text), want = walk(text);
+    if (got.method != want.method || got.property != want.property ||
+        got.builtIn != want.builtIn) {
+      if (++wrong <= 10)
+        ADD_FAILURE() << "\"" << Text1251ToWide(text) << "\": method " << got.method << " not "
+                      << want.method << ", property " << got.property << " not " << want.property
+                      << ", built-in " << got.builtIn;
+    }
+  }
+  EXPECT_EQ(0, wrong);
 }
 
 TEST_F(DriverCalls, ANameKnownOnlyAsADeviceTemplate) {
