@@ -117,7 +117,8 @@ Variant ResultDescriptionMethod(TDevicesList& list, TDeviceItem* device, SAFEARR
   if (!IsNumberKind(code.Get())) return Code(kResultWrongType);
   // A single or double must stand for a 32-bit number: NaN, the infinities
   // and anything out of range are no error code at all.
-  if (VariantKindIn(code.Get(), {VT_R4, VT_R8})) {
+  const VARTYPE stored = V_VT(&code.Get()) & ~VT_BYREF;
+  if (stored == VT_R4 || stored == VT_R8) {
     const double value = code.ToDouble();
     if (!std::isfinite(value) || value < -2147483648.5 || value >= 2147483647.5)
       return Code(kResultWrongType);
