@@ -17,10 +17,12 @@
 // counted by size with their first bytes. Run it
 // through tools/run-with-sim.sh --modem-lines.
 #include <windows.h>
+#include <malloc.h>
 #include <psapi.h>
 
 #include <chrono>
 #include <map>
+#include <memory>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -42,7 +44,17 @@ struct Memory {
   double commitKiB = 0;
   double heapKiB = 0;
   size_t heapBlocks = 0;
+  // Bytes in use per heap, so that growth can be told apart: the C runtime's
+  // heap (every new and malloc of the driver and of this host) from the
+  // process heap and the system's own heaps.
+  std::map<HANDLE, size_t> perHeap;
 };
+
+const char* HeapLabel(HANDLE heap) {
+  if (heap == reinterpret_cast<HANDLE>(_get_heap_handle())) return "C runtime heap (new/malloc)";
+  if (heap == GetProcessHeap()) return "process heap (system DLLs)";
+  return "other system heap";
+}
 
 Memory MeasureMemory() {
   Memory m;
@@ -61,13 +73,16 @@ Memory MeasureMemory() {
   for (DWORD i = 0; i < count && i < heaps.size(); ++i) {
     if (!HeapLock(heaps[i])) continue;
     PROCESS_HEAP_ENTRY entry{};
+    size_t inHeap = 0;
     while (HeapWalk(heaps[i], &entry)) {
       if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) {
-        bytes += entry.cbData;
+        inHeap += entry.cbData;
         ++m.heapBlocks;
       }
     }
     HeapUnlock(heaps[i]);
+    bytes += inHeap;
+    m.perHeap[heaps[i]] = inHeap;
   }
   m.heapKiB = static_cast<double>(bytes) / 1024;
   return m;
@@ -131,6 +146,14 @@ void Report(const char* what, int cycles, const Memory& before, const Memory& af
       (after.commitKiB - before.commitKiB) / cycles, after.heapKiB - before.heapKiB,
       (after.heapKiB - before.heapKiB) / cycles,
       static_cast<long long>(after.heapBlocks) - static_cast<long long>(before.heapBlocks));
+  for (const auto& [heap, bytes] : after.perHeap) {
+    const auto it = before.perHeap.find(heap);
+    const double delta =
+        (static_cast<double>(bytes) - (it == before.perHeap.end() ? 0.0 : it->second)) / 1024;
+    if (delta > 1 || delta < -1)
+      std::printf("    %-30s %p: %+8.1f KiB = %6.3f KiB/cycle\n", HeapLabel(heap), heap, delta,
+                  delta / cycles);
+  }
 }
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
@@ -273,11 +296,10 @@ bool MeasureControl(int cycles) {
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
-bool MeasureDriver(const std::wstring& path, int cycles) {
+bool MeasureDriver(ra03v_host::Driver& driver, const std::wstring& path, int cycles) {
   ra03v_host::EventSink sink;
   bool ok = true;
   {
-    ra03v_host::Driver driver(path);
     driver.Control("__@@EventSupport", sink.Interface());
     GUID code;
     CoCreateGuid(&code);
@@ -342,8 +364,14 @@ int main() {
               cycles, kWarmUpCycles);
   bool ok = true;
   try {
+    // Every DLL is loaded before the first port thread starts: Wine 8 (32-bit)
+    // faults while loading a library with thread-local storage after many
+    // threads have come and gone in the process.
+    std::vector<std::unique_ptr<ra03v_host::Driver>> drivers;
+    for (const std::wstring& path : paths)
+      drivers.push_back(std::make_unique<ra03v_host::Driver>(path));
     ok = MeasureControl(cycles) && ok;
-    for (const std::wstring& path : paths) ok = MeasureDriver(path, cycles) && ok;
+    for (size_t i = 0; i < paths.size(); ++i) ok = MeasureDriver(*drivers[i], paths[i], cycles) && ok;
     ok = MeasureControl(cycles) && ok;
   } catch (const std::exception& e) {
     std::printf("switch_memory_bench failed: %s\n", e.what());
