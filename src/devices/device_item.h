@@ -21,6 +21,7 @@
 #include "devices/prop_list.h"
 #include "foundation/root_objects.h"
 #include "foundation/win/com_ptr.h"
+#include "foundation/win/event.h"
 #include "foundation/win/variant.h"
 #include "portmanager/port_manager.h"
 
@@ -131,6 +132,9 @@ class TDeviceItem : public TRootCollectionItem {
   // Whether the device may be destroyed now: true (and from then on its own
   // timer work no longer starts) unless its owner thread is inside that work.
   bool ClaimForDisposal() noexcept;
+  // Waits (asleep) up to timeoutMs for the owner thread's own work to end,
+  // then claims the device; false when that work is still going on.
+  bool ClaimForDisposalWithin(DWORD timeoutMs) noexcept;
 
  protected:
   // Models stop their own timers here (Silence).
@@ -158,6 +162,8 @@ class TDeviceItem : public TRootCollectionItem {
   bool FCheckPorts = true;
   // Own timer work in progress (>0), none (0), or claimed for disposal (-1).
   std::atomic<int> ownWork_{0};
+  // Signalled while no own timer work is in progress.
+  Event ownWorkIdle_ = Event::ManualReset(true);
   // Declared last so that it goes first: its port closes before the rest.
   std::unique_ptr<TPortManager> FPortManager;
 };

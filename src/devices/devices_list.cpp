@@ -166,8 +166,7 @@ void TDevicesList::DisposeDevice(std::unique_ptr<TDeviceItem> device, bool parkO
     auto destroyLater = [this, raw]() {
       std::unique_ptr<TDeviceItem> owned(raw);
       // The owner thread may be inside the device's poll: wait for its end.
-      for (int i = 0; i < 5000 && !owned->ClaimForDisposal(); ++i) Sleep(1);
-      if (owned->ClaimForDisposal()) {
+      if (owned->ClaimForDisposalWithin(5000)) {
         owned.reset();
       } else {
         std::lock_guard<std::mutex> guard(parkedLock_);
