@@ -17,6 +17,21 @@
  *
  * Texts stored as char are Windows-1251, zero-terminated. Texts in VARIANTs
  * and BSTRs are UTF-16.
+ *
+ * Freeing and unloading:
+ *   A host that may load the driver again sends the control command "__FRee"
+ *   before it unloads the DLL. "__FRee" switches every reader off, closes its
+ *   port, frees every device and releases the host's event interface; it may
+ *   also be sent from inside the host's event handler (the port's event
+ *   thread), where the reader being handled goes as soon as the handler
+ *   returns and no event follows. After it the DLL unloads completely.
+ *   A host that unloads without "__FRee" while a reader is switched on does
+ *   not crash or hang, but the library stays mapped: each open port's event
+ *   thread holds it, the reader keeps polling and its port stays open, and
+ *   the driver keeps the host's event interface. Loading the DLL again then
+ *   returns that same still-mapped instance with the old devices still on;
+ *   a new device on one of their ports fails to switch on with result 3
+ *   ("Устройство не обнаружено") until the process ends.
  */
 #ifndef RA03V_HOST_CONTRACT_H
 #define RA03V_HOST_CONTRACT_H

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cmath>
 #include <string>
 
 #include "devices/devices_list.h"
@@ -114,6 +115,14 @@ Variant ResultDescriptionMethod(TDevicesList& list, TDeviceItem* device, SAFEARR
   const CallArgs a(args, 1);
   const Variant code = a.Get(0);
   if (!IsNumberKind(code.Get())) return Code(kResultWrongType);
+  // A single or double must stand for a 32-bit number: NaN, the infinities
+  // and anything out of range are no error code at all.
+  const VARTYPE stored = V_VT(&code.Get()) & ~VT_BYREF;
+  if (stored == VT_R4 || stored == VT_R8) {
+    const double value = code.ToDouble();
+    if (!std::isfinite(value) || value < -2147483648.5 || value >= 2147483647.5)
+      return Code(kResultWrongType);
+  }
   const int32_t number = code.ToInt();
   return Variant::From1251(device ? device->GetErrorText(number) : list.GetErrorText(number));
 }
@@ -290,9 +299,11 @@ bool ResultProperty(TDevicesList&, TDeviceItem* device, bool isSet, VARIANT& val
   return true;
 }
 
-bool DeviceParameterProperty(TDevicesList&, TDeviceItem* device, bool isSet, VARIANT& value,
+bool DeviceParameterProperty(TDevicesList& list, TDeviceItem* device, bool isSet, VARIANT& value,
                              std::string_view name) {
-  if (!device) return false;
+  // A parameter of no device is refused as "Результат" reports it: result 3.
+  if (!device)
+    throw EHardwareEquipmentException(kResultNoDevice, list.GetErrorText(kResultNoDevice));
   if (isSet) {
     device->SetProperty(name, ValueText(value));
     return true;

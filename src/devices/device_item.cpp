@@ -55,7 +55,49 @@ void TDeviceItem::ClosePortNow() noexcept {
 void TDeviceItem::Delete() {
   TDevicesList& list = DeviceList();
   const int index = Index();
-  if (index >= 0) list.Delete(index);  // destroys this object
+  if (index >= 0) list.DeleteDevice(index);  // destroys this object, or parks it
+}
+
+bool TDeviceItem::OnOwnEventThread() const noexcept {
+  return FPortManager->Support().Port().OnEventThread();
+}
+
+void TDeviceItem::Silence(bool closePort) noexcept {
+  StopTimers();
+  FPortManager->SetListening(false);
+  FPortManager->SetConnected(false);
+  if (closePort) ClosePortNow();
+}
+
+bool TDeviceItem::ClaimForDisposal() noexcept {
+  int expected = 0;
+  return ownWork_.compare_exchange_strong(expected, -1) || expected == -1;
+}
+
+bool TDeviceItem::ClaimForDisposalWithin(DWORD timeoutMs) noexcept {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (ClaimForDisposal()) return true;
+    const DWORD waited = GetTickCount() - start;
+    if (waited >= timeoutMs) return false;
+    // Woken when the work ends; a wake that loses the race to new work waits again.
+    WaitForSingleObject(ownWorkIdle_.Get(), timeoutMs - waited);
+  }
+}
+
+bool TDeviceItem::EnterOwnWork() noexcept {
+  int current = ownWork_.load();
+  while (current >= 0) {
+    if (ownWork_.compare_exchange_weak(current, current + 1)) {
+      ownWorkIdle_.ResetSignal();
+      return true;
+    }
+  }
+  return false;
+}
+
+void TDeviceItem::LeaveOwnWork() noexcept {
+  if (--ownWork_ == 0) ownWorkIdle_.Set();
 }
 
 int32_t TDeviceItem::ShowSettingsDialog() {

@@ -21,6 +21,7 @@
 #include "devices/prop_list.h"
 #include "foundation/root_objects.h"
 #include "foundation/win/com_ptr.h"
+#include "foundation/win/event.h"
 #include "foundation/win/variant.h"
 #include "portmanager/port_manager.h"
 
@@ -121,7 +122,28 @@ class TDeviceItem : public TRootCollectionItem {
   // A line procedure for the port manager whose owner is a device.
   static void LineProcedureOf(void* device, const char* line) noexcept;
 
+  // True on this device's port event thread: inside a line handler, and so
+  // inside the host's event handler.
+  bool OnOwnEventThread() const noexcept;
+  // No event and no poll from now on: the timers stop and lines are no longer
+  // handled; with closePort the port closes too (from its own event thread
+  // at once, the thread ending as soon as the handler returns).
+  void Silence(bool closePort) noexcept;
+  // Whether the device may be destroyed now: true (and from then on its own
+  // timer work no longer starts) unless its owner thread is inside that work.
+  bool ClaimForDisposal() noexcept;
+  // Waits (asleep) up to timeoutMs for the owner thread's own work to end,
+  // then claims the device; false when that work is still going on.
+  bool ClaimForDisposalWithin(DWORD timeoutMs) noexcept;
+
  protected:
+  // Models stop their own timers here (Silence).
+  virtual void StopTimers() noexcept {}
+  // Brackets the device's own timer work on its owner thread (a poll); false,
+  // and nothing to leave, when the device is being disposed of.
+  bool EnterOwnWork() noexcept;
+  void LeaveOwnWork() noexcept;
+
   // Closes the port, which ends its event thread, so that no line reaches a
   // device being destroyed. Model destructors call it before freeing their parts.
   void ClosePortNow() noexcept;
@@ -138,6 +160,10 @@ class TDeviceItem : public TRootCollectionItem {
   int32_t FNumber = 0;
   DWORD FOwnerThreadId = 0;
   bool FCheckPorts = true;
+  // Own timer work in progress (>0), none (0), or claimed for disposal (-1).
+  std::atomic<int> ownWork_{0};
+  // Signalled while no own timer work is in progress.
+  Event ownWorkIdle_ = Event::ManualReset(true);
   // Declared last so that it goes first: its port closes before the rest.
   std::unique_ptr<TPortManager> FPortManager;
 };

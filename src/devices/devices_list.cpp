@@ -6,6 +6,7 @@
 #include "foundation/system_info.h"
 #include "foundation/text_codec.h"
 #include "foundation/text_utils.h"
+#include "serial/com_thread.h"
 
 namespace ra03v {
 
@@ -37,6 +38,7 @@ TDevicesList::TDevicesList(DeviceFactory factory)
 
 TDevicesList::~TDevicesList() {
   FModels.reset();
+  ReapParkedDevices(true);
   Clear();  // the devices close their ports
 }
 
@@ -128,9 +130,81 @@ void TDevicesList::RemoveThreadDevices() {
   if (Count() == 0) ListEmptied();
 }
 
-void TDevicesList::ClearDevices() {
-  Clear();
+void TDevicesList::ClearDevices(bool parkOnly) {
+  // Empty before anything is freed: a handler admitted while a port closes
+  // below finds no device left to free twice.
+  std::vector<std::unique_ptr<TRootCollectionItem>> items = TakeAll();
+  for (auto& item : items)
+    DisposeDevice(std::unique_ptr<TDeviceItem>(static_cast<TDeviceItem*>(item.release())),
+                  parkOnly);
   ListEmptied();
+}
+
+void TDevicesList::DeleteDevice(int index) {
+  std::unique_ptr<TRootCollectionItem> item = Take(index);
+  DisposeDevice(std::unique_ptr<TDeviceItem>(static_cast<TDeviceItem*>(item.release())));
+}
+
+void TDevicesList::DisposeDevice(std::unique_ptr<TDeviceItem> device, bool parkOnly) {
+  if (!device) return;
+  auto park = [this](std::unique_ptr<TDeviceItem> parked) {
+    std::lock_guard<std::mutex> guard(parkedLock_);
+    parked_.push_back(std::move(parked));
+  };
+  if (parkOnly) {
+    device->Silence(false);
+    park(std::move(device));
+    return;
+  }
+  if (device->OnOwnEventThread()) {
+    // The host's event handler is freeing the device whose line it handles:
+    // the port closes now (the thread ends once the handler returns), and
+    // the thread itself destroys the device after that, when no code of the
+    // device is left on its stack.
+    device->Silence(true);
+    TDeviceItem* raw = device.release();
+    auto destroyLater = [this, raw]() {
+      std::unique_ptr<TDeviceItem> owned(raw);
+      // The owner thread may be inside the device's poll: wait for its end.
+      if (owned->ClaimForDisposalWithin(5000)) {
+        owned.reset();
+      } else {
+        std::lock_guard<std::mutex> guard(parkedLock_);
+        parked_.push_back(std::move(owned));
+      }
+    };
+    if (TComThread::AfterLoopOnCurrent(destroyLater)) return;
+    device.reset(raw);
+    park(std::move(device));
+    return;
+  }
+  if (!device->ClaimForDisposal()) {
+    // Its owner thread is polling it right now: not pulled away from under it.
+    device->Silence(false);
+    park(std::move(device));
+    return;
+  }
+  device.reset();
+}
+
+void TDevicesList::ReapParkedDevices(bool all) {
+  std::vector<std::unique_ptr<TDeviceItem>> ready;
+  {
+    std::lock_guard<std::mutex> guard(parkedLock_);
+    if (parked_.empty()) return;
+    for (auto it = parked_.begin(); it != parked_.end();) {
+      if (all || (*it)->ClaimForDisposal()) {
+        ready.push_back(std::move(*it));
+        it = parked_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  // Destroyed outside the lock (closing a port waits for its event thread),
+  // and never under a handler of its own.
+  for (auto& device : ready)
+    if (!all) DisposeDevice(std::move(device));
 }
 
 void TDevicesList::LoadModelCatalog(const VARIANT& document) {

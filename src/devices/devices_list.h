@@ -11,9 +11,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "devices/device_item.h"
 #include "devices/generated_names.h"
@@ -64,7 +66,23 @@ class TDevicesList : public TRootCollection {
   std::string UniqueDeviceName(std::string_view exclude) const;
   void SwitchOffAll();
   void RemoveThreadDevices();
-  void ClearDevices();
+  // Every device out of the list at once, each then destroyed or, where that
+  // cannot happen on this thread now, silenced and parked (DisposeDevice).
+  // With parkOnly nothing is destroyed or closed here: the caller is a call
+  // admitted while another thread's call waits for it, which may be using
+  // any device.
+  void ClearDevices(bool parkOnly = false);
+  // Removes the device at index and disposes of it.
+  void DeleteDevice(int index);
+  // Frees a device that is no longer in the list. Called on the device's
+  // own port event thread (from inside the host's event handler) it closes
+  // the port at once and the device is destroyed by that thread once the
+  // handler has returned; while its owner thread is inside its poll it is
+  // silenced and destroyed by a later call (ReapParkedDevices).
+  void DisposeDevice(std::unique_ptr<TDeviceItem> device, bool parkOnly = false);
+  // Destroys the parked devices that may go now; with all, every one (the
+  // list's end).
+  void ReapParkedDevices(bool all = false);
   void SetNamePrefix(std::string_view text) { FNamePrefix.assign(text); }
 
   // The host's event interface; devices created afterwards keep a copy.
@@ -120,6 +138,9 @@ class TDevicesList : public TRootCollection {
   DWORD FOwnerThreadId = 0;
   // Memo of sort keys behind UniqueDeviceName, which stays const for callers.
   mutable GeneratedNames generatedNames_;
+  // Devices out of the list, silenced, waiting to be destroyed.
+  std::mutex parkedLock_;
+  std::vector<std::unique_ptr<TDeviceItem>> parked_;
 };
 
 // This library's file name and extension, without the folder.

@@ -1,5 +1,7 @@
 #include "devices/number_text.h"
 
+#include "foundation/text_format.h"
+
 #include <charconv>
 #include <stdexcept>
 #include <string>
@@ -42,8 +44,8 @@ bool ParseInt(std::string_view text, int32_t& value) noexcept {
 // Host-visible, so in the user's language.
 std::string NotANumber(std::string_view text, const char* russian, const char* english) {
   if (CurrentMessageLanguage() == MessageLanguage::Russian)
-    return "'" + std::string(text) + "' не является допустимым " + russian;
-  return "'" + std::string(text) + "' is not a valid " + english + " value";
+    return "'" + QuoteHostText(text) + "' не является допустимым " + russian;
+  return "'" + QuoteHostText(text) + "' is not a valid " + english + " value";
 }
 
 }  // namespace

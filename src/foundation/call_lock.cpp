@@ -37,6 +37,12 @@ void CallLock::Unlock() noexcept {
   released_.notify_all();
 }
 
+bool CallLock::AdmittedAsGuest() noexcept {
+  const DWORD me = GetCurrentThreadId();
+  std::lock_guard<std::mutex> guard(mutex_);
+  return guest_ == me && guestDepth_ > 0 && owner_ != me;
+}
+
 void CallLock::WaitAdmitting(DWORD guestThread, const std::function<void()>& wait) {
   CallLock* lock = t_owned;
   if (!lock || guestThread == GetCurrentThreadId()) {

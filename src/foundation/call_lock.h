@@ -19,6 +19,9 @@ class CallLock {
  public:
   void Lock();
   void Unlock() noexcept;
+  // True when the calling thread is inside a call only as the guest of
+  // another thread's call that waits for it: that call may be using anything.
+  bool AdmittedAsGuest() noexcept;
 
   // Runs wait; meanwhile guestThread may take this lock if the caller holds it.
   static void WaitAdmitting(DWORD guestThread, const std::function<void()>& wait);

@@ -55,11 +55,16 @@ MessageTimer::~MessageTimer() {
   enabled_ = false;
   if (GetCurrentThreadId() == ownerThread_) KillTimer(window_.Get(), kTimerId);
   SetWindowLongPtrW(window_.Get(), GWLP_USERDATA, 0);
-  // A window of another thread cannot be destroyed from here; its timer dies with it.
-  if (GetCurrentThreadId() == ownerThread_)
+  // A window of another thread cannot be destroyed from here; its timer dies
+  // with it. The system's own procedure closes it, so that no code of this
+  // library runs for it any more (the library may be unloaded first).
+  if (GetCurrentThreadId() == ownerThread_) {
     window_.Reset();
-  else
-    PostMessageW(window_.Release(), WM_CLOSE, 0, 0);
+  } else {
+    HWND window = window_.Release();
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcW));
+    PostMessageW(window, WM_CLOSE, 0, 0);
+  }
   ReleaseClass();
 }
 

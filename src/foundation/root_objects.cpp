@@ -48,4 +48,19 @@ void TRootCollection::Delete(int index) {
   items_.erase(items_.begin() + index);
 }
 
+std::unique_ptr<TRootCollectionItem> TRootCollection::Take(int index) {
+  if (index < 0 || index >= Count()) RaiseError(kErrorInvalidIndex);
+  std::unique_ptr<TRootCollectionItem> item = std::move(items_[static_cast<size_t>(index)]);
+  items_.erase(items_.begin() + index);
+  item->collection_ = nullptr;
+  return item;
+}
+
+std::vector<std::unique_ptr<TRootCollectionItem>> TRootCollection::TakeAll() noexcept {
+  std::vector<std::unique_ptr<TRootCollectionItem>> items;
+  items.swap(items_);
+  for (auto& item : items) item->collection_ = nullptr;
+  return items;
+}
+
 }  // namespace ra03v

@@ -79,6 +79,12 @@ class TRootCollection {
   TRootCollectionItem& Append(std::unique_ptr<TRootCollectionItem> item);
   // Frees the item at index (20002 when out of range).
   void Delete(int index);
+  // Takes the item at index out of the collection and hands it over (20002
+  // when out of range).
+  std::unique_ptr<TRootCollectionItem> Take(int index);
+  // Takes every item out at once: the collection is empty before any of them
+  // is freed.
+  std::vector<std::unique_ptr<TRootCollectionItem>> TakeAll() noexcept;
   void Clear() noexcept { items_.clear(); }
 
   [[noreturn]] void RaiseError(int32_t code, std::initializer_list<FormatArg> args = {}) const {

@@ -13,6 +13,12 @@ namespace {
 
 }  // namespace
 
+std::string QuoteHostText(std::string_view text) {
+  if (text.size() <= kQuotedHostTextMax) return std::string(text);
+  // "…" is one character in Windows-1251.
+  return std::string(text.substr(0, kQuotedHostTextMax)) + "\x85";
+}
+
 std::string FormatTemplate(std::string_view pattern, std::span<const FormatArg> args) {
   std::string out;
   out.reserve(pattern.size() + 32);

@@ -17,6 +17,12 @@ using FormatArg = std::variant<std::string, int64_t>;
 // directive throws std::runtime_error.
 std::string FormatTemplate(std::string_view pattern, std::span<const FormatArg> args);
 
+// Host input quoted in a message: at most kQuotedHostTextMax characters, a
+// longer text cut there and followed by "…", so that hostile input cannot
+// make a message of any size.
+inline constexpr size_t kQuotedHostTextMax = 256;
+std::string QuoteHostText(std::string_view text);
+
 inline std::string FormatTemplate(std::string_view pattern, std::initializer_list<FormatArg> args) {
   return FormatTemplate(pattern, std::span<const FormatArg>(args.begin(), args.size()));
 }

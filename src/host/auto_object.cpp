@@ -234,11 +234,11 @@ void TBaseAutoObject::DispatchByName(TParams& block) {
     if (member.name != name) continue;
     if (flags == DISPATCH_METHOD || flags == (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) {
       if (member.isMethod && member.paramCount > 0 && block.Count() != member.paramCount) {
-        Fail(block, ClassName(), "Неверное число параметров для [" + name + "]");
+        Fail(block, ClassName(), "Неверное число параметров для [" + QuoteHostText(name) + "]");
         return;
       }
       if (!member.handler) {
-        Fail(block, ClassName(), "Свойство недоступно для чтения [" + name + "]");
+        Fail(block, ClassName(), "Свойство недоступно для чтения [" + QuoteHostText(name) + "]");
         return;
       }
       Run(member.handler, block);
@@ -248,7 +248,7 @@ void TBaseAutoObject::DispatchByName(TParams& block) {
       if (member.isMethod) continue;
       matched = true;
       if (!member.handler) {
-        Fail(block, ClassName(), "Свойство недоступно для чтения [" + name + "]");
+        Fail(block, ClassName(), "Свойство недоступно для чтения [" + QuoteHostText(name) + "]");
         return;
       }
       Run(member.handler, block);
@@ -257,7 +257,7 @@ void TBaseAutoObject::DispatchByName(TParams& block) {
       if (member.isMethod) continue;
       matched = true;
       if (!member.setter) {
-        Fail(block, ClassName(), "Свойство недоступно для записи [" + name + "]");
+        Fail(block, ClassName(), "Свойство недоступно для записи [" + QuoteHostText(name) + "]");
         return;
       }
       Run(member.setter, block);
@@ -267,7 +267,7 @@ void TBaseAutoObject::DispatchByName(TParams& block) {
   Fail(block, ClassName(), "");
   block.SetError(kErrorText);
   SetBlockText(block.ErrorDescription,
-               "Метод/Свойство [" + name + "] не обнаружено. Флаг:" + std::to_string(flags));
+               "Метод/Свойство [" + QuoteHostText(name) + "] не обнаружено. Флаг:" + std::to_string(flags));
 }
 
 bool TBaseAutoObject::DispatchUnknown(TParams&) { return false; }

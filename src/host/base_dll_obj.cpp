@@ -170,7 +170,11 @@ bool TBaseDllObj::RunControlCommand(TParams& block, const std::string& command) 
       // A host that fails to take its interface back is simply forgotten.
       (void)eventSink_.Detach();
     }
-    devices_->ClearDevices();
+    // From the host's event handler (a port's event thread) the device whose
+    // line is being handled goes once the handler has returned; a call that
+    // only entered as the guest of another thread's waiting call frees nothing
+    // that call may be using and leaves the devices to the next call.
+    devices_->ClearDevices(callLock_.AdmittedAsGuest());
     // The list's copy goes too: the host may destroy its interface after this,
     // and devices created later must not copy a dangling pointer.
     devices_->SetEventSink(nullptr);
@@ -202,6 +206,8 @@ bool TBaseDllObj::Dispatch(TParams& first, void* task) {
   bool result = true;
   for (TParams* block = &first; block; block = block->NextBlock()) {
     CallLockGuard lock(callLock_);
+    // Devices freed earlier from where they could not go at once go now.
+    if (!callLock_.AdmittedAsGuest()) devices_->ReapParkedDevices();
     result = false;
     if (block->Name && RunControlCommand(*block, block->Name)) return false;
 
@@ -223,12 +229,12 @@ bool TBaseDllObj::Dispatch(TParams& first, void* task) {
       if (device) device->SetTask(nullptr);
     });
 
-    if (!method && !property) RaiseError(20036, {name});
+    if (!method && !property) RaiseError(20036, {QuoteHostText(name)});
     if (method && kind == RA03V_KIND_GET) kind = RA03V_KIND_METHOD;
     if ((kind == RA03V_KIND_METHOD || kind == RA03V_KIND_SET) && !method) {
-      if (kind == RA03V_KIND_METHOD) RaiseError(20036, {name});
+      if (kind == RA03V_KIND_METHOD) RaiseError(20036, {QuoteHostText(name)});
       if (IsReadOnly(*property))
-        RaiseText(FormatTemplate("Свойство [%s] доступно только для чтения", {name}));
+        RaiseText(FormatTemplate("Свойство [%s] доступно только для чтения", {QuoteHostText(name)}));
       Variant value = block->Get(RA03V_VALUE_FIRST_ARGUMENT);
       VARIANT raw = value.Release();
       ScopeExit freeValue([&raw] { VariantClear(&raw); });
@@ -293,7 +299,7 @@ void TBaseDllObj::CallMethod(TParams& block, void* task, const TMethodEntry& met
   });
 
   if (passed != needed)
-    RaiseText("Неверное количество переданных параметров\r\nФункция [" + name + "]\r\nПередано: " +
+    RaiseText("Неверное количество переданных параметров\r\nФункция [" + QuoteHostText(name) + "]\r\nПередано: " +
               std::to_string(passed) + "\r\nНеобходимо: " + std::to_string(needed));
 
   SafeArray args = SafeArray::Vector(VT_VARIANT, 0, static_cast<ULONG>(needed));

@@ -228,7 +228,7 @@ void TSafeArray::StoreCell(int32_t x, int32_t y, const VARIANT& value) {
     }
     throw std::runtime_error(FormatTemplate(
         "Номер элемента массива за пределами границ. X:%d Y:%d CountX:%d CountY:%d\r\n%s",
-        {int64_t{x}, int64_t{y}, int64_t{countX_}, int64_t{countY_}, text}));
+        {int64_t{x}, int64_t{y}, int64_t{countX_}, int64_t{countY_}, QuoteHostText(text)}));
   }
   CheckStoredType(value);
   if (V_VT(&value) & VT_BYREF) {

@@ -87,11 +87,18 @@ void TPortManager::ClearIgnoredChars() {
 void TPortManager::SetLineBuffer(const std::string& text) {
   std::lock_guard<std::recursive_mutex> lock(lock_);
   lineBuffer_ = text;
+  pendingAtWrite_ = 0;
   BufferEditedLocked();
 }
 
 std::string TPortManager::LineBuffer() const {
   std::lock_guard<std::recursive_mutex> lock(lock_);
+  return lineBuffer_;
+}
+
+std::string TPortManager::LineBuffer(size_t& pendingAtWrite) const {
+  std::lock_guard<std::recursive_mutex> lock(lock_);
+  pendingAtWrite = std::min(pendingAtWrite_, lineBuffer_.size());
   return lineBuffer_;
 }
 
@@ -216,7 +223,13 @@ void TPortManager::StepLocked() {
       // A line being handled is whole; anything else was cut short.
       if (!lineBuffer_.empty() && !dispatching_) cutLine_ = true;
       lineBuffer_.clear();
+      pendingAtWrite_ = 0;
       bufferClean_ = true;
+    } else if (!dispatching_) {
+      // What is pending now was there before this run writes: the line
+      // handler learns whether the line it ends up in was cut by the write.
+      // (A line being handled is whole and goes with its dispatch.)
+      pendingAtWrite_ = lineBuffer_.size();
     }
     ContinueLocked();
   } catch (...) {
@@ -343,6 +356,7 @@ void TPortManager::DataReceived(TCustomComPort& port, uint16_t count) {
       // The tail of a line a run cut: lost with its head.
       cutLine_ = false;
       lineBuffer_.clear();
+      pendingAtWrite_ = 0;
       bufferClean_ = true;
       continue;
     }
@@ -359,6 +373,8 @@ void TPortManager::DataReceived(TCustomComPort& port, uint16_t count) {
     }
     lock.lock();
     dispatching_ = false;
+    // The line is handled: nothing of what follows was pending at a write.
+    pendingAtWrite_ = 0;
     // The handler closed the port (switched its device off): the rest of what
     // was read belongs to a session that is over.
     if (session_ != session) return;

@@ -63,6 +63,11 @@ class TPortManager {
   void ClearIgnoredChars();
   void SetLineBuffer(const std::string& text);
   std::string LineBuffer() const;
+  // The line buffer, and how many of its first bytes were already there,
+  // unterminated, when a run of writes alone (a poll) last wrote a command:
+  // 0 when none were. A line handler tells by it a line that a poll cut from
+  // a fragment that only the poll's own reply ended.
+  std::string LineBuffer(size_t& pendingAtWrite) const;
   void ClearLineHandlers();
   // Throws "Невозможно добавить внешнюю процедуру" when 20 are registered.
   void AddLineHandler(const std::string& terminator, void* owner, LineProcedure procedure);
@@ -125,6 +130,9 @@ class TPortManager {
   bool cutLine_ = false;
   // A line handler is running with lineBuffer_ holding its whole line.
   bool dispatching_ = false;
+  // Bytes of lineBuffer_ that were pending when a run of writes alone last
+  // wrote; 0 once the buffer is emptied or set from outside.
+  size_t pendingAtWrite_ = 0;
   // Changes whenever the port is opened or closed: bytes read in one session
   // are not handled after a line handler ended it.
   std::atomic<uint64_t> session_{0};

@@ -90,6 +90,11 @@ bool IsBlank(std::string_view text) {
 
 }  // namespace
 
+bool IsNoiseEndedByPollReply(std::string_view line, size_t pendingAtPoll) {
+  return pendingAtPoll > 0 && pendingAtPoll < line.size() &&
+         line.substr(pendingAtPoll) == kOkLine;
+}
+
 bool CutCardData(std::string line, std::string& card) {
   const size_t ok = line.find(kOkLine);
   if (ok != std::string::npos) line.erase(ok, kOkLine.size());
@@ -206,8 +211,22 @@ void TManagerScanner_RA03V::SendStopCommand() noexcept {
   }
 }
 
+void TManagerScanner_RA03V::StopTimers() noexcept {
+  try {
+    FPollTimer.SetEnabled(false);
+  } catch (...) {
+  }
+}
+
 void TManagerScanner_RA03V::PollTick() {
   FPollTimer.SetEnabled(false);
+  // A device being freed (by a handler on its event thread, say) polls no more;
+  // one being polled is not freed until the poll is over.
+  if (!EnterOwnWork()) return;
+  struct Leave {
+    TManagerScanner_RA03V& self;
+    ~Leave() { self.LeaveOwnWork(); }
+  } leave{*this};
   try {
     std::string reply;
     PortManager().AddCommand(true, 1, "k");
@@ -287,8 +306,13 @@ void TManagerScanner_RA03V::HandleLine(std::string_view whole) {
   const size_t bar = whole.find('|');
   if (bar == std::string_view::npos) return;
   StrToInt(whole.substr(0, bar));  // a tag that is not a number ends the call
-  const std::string line = pm.LineBuffer();
+  size_t pendingAtPoll = 0;
+  const std::string line = pm.LineBuffer(pendingAtPoll);
   pm.SetLineBuffer("");
+  // Text left unfinished when a poll went out, that the poll's own reply
+  // then ended, is noise on the line (a reader powering up, a loose contact),
+  // not a card. A line the poll cut whose rest came after it stays whole.
+  if (IsNoiseEndedByPollReply(line, pendingAtPoll)) return;
   std::string card;
   if (!CutCardData(line, card)) return;
   const ExecutionMode mode = CurrentExecutionMode();

@@ -33,6 +33,11 @@ inline constexpr size_t kCardDataLength = 8;
 // characters, and blank data (codes up to 32 only) give no card.
 bool CutCardData(std::string line, std::string& card);
 
+// Whether an assembled line is a fragment that was pending, unterminated, when
+// a poll was written (its first pendingAtPoll bytes) and that the poll's reply
+// "OK" CR LF alone then ended: noise, no card.
+bool IsNoiseEndedByPollReply(std::string_view line, size_t pendingAtPoll);
+
 class TManagerScanner_RA03V : public TDeviceItem {
  public:
   explicit TManagerScanner_RA03V(TDevicesList& list);
@@ -50,6 +55,9 @@ class TManagerScanner_RA03V : public TDeviceItem {
 
   const MessageTimer& PollTimer() const noexcept { return FPollTimer; }
   ReaderTrace& Trace() noexcept { return FTrace; }
+
+ protected:
+  void StopTimers() noexcept override;
 
  private:
   void SendInitSequence();

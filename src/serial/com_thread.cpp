@@ -114,6 +114,17 @@ void TComThread::Reap() {
   // Destroyed outside the lock: each destructor still waits, if only briefly.
 }
 
+bool TComThread::AfterLoopOnCurrent(std::function<void()> work) {
+  std::lock_guard<std::mutex> guard(g_retiredLock);
+  for (const auto& thread : g_retired) {
+    if (thread->IsCurrent() && !thread->leaving_) {
+      thread->afterLoop_.push_back(std::move(work));
+      return true;
+    }
+  }
+  return false;
+}
+
 bool TComThread::FallBack() {
   const DWORD current = mask_.load();
   while (++stage_ <= 2) {
@@ -134,11 +145,45 @@ DWORD WINAPI TComThread::Body(void* self) noexcept {
   } catch (...) {
     // An error in delivery ends the thread; the port stays open, silent.
   }
+  // The handler that closed the port has returned: what it left for now
+  // (freeing its device) runs here, where no code of that device is on the stack.
+  for (;;) {
+    std::vector<std::function<void()>> work;
+    {
+      std::lock_guard<std::mutex> guard(g_retiredLock);
+      work.swap(thread->afterLoop_);
+      if (work.empty()) {
+        thread->leaving_ = true;
+        break;
+      }
+    }
+    for (auto& item : work) {
+      try {
+        item();
+      } catch (...) {
+      }
+    }
+  }
   thread->leaving_ = true;
   SetCommMask(thread->device_, 0);
   PurgeComm(thread->device_, PURGE_TXCLEAR | PURGE_RXCLEAR);
+  const HMODULE module = thread->module_;
+  // A retired thread has no owner left to wait for it: it frees itself (its
+  // handles with it), so that nothing of it outlasts it.
+  std::unique_ptr<TComThread> retired;
+  {
+    std::lock_guard<std::mutex> guard(g_retiredLock);
+    for (auto it = g_retired.begin(); it != g_retired.end(); ++it) {
+      if (it->get() == thread) {
+        retired = std::move(*it);
+        g_retired.erase(it);
+        break;
+      }
+    }
+  }
+  retired.reset();
   // Nothing of the object may be touched past this point.
-  if (HMODULE module = thread->module_) FreeLibraryAndExitThread(module, 0);
+  if (module) FreeLibraryAndExitThread(module, 0);
   return 0;
 }
 

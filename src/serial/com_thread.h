@@ -4,7 +4,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "foundation/win/event.h"
 #include "foundation/win/unique_handle.h"
@@ -40,6 +42,11 @@ class TComThread {
   static void Retire(std::unique_ptr<TComThread> thread);
   // Frees retired threads that have ended.
   static void Reap();
+  // Called on a retired event thread (a handler that closed its own port):
+  // work runs on this thread once the handler has returned and the loop has
+  // ended, before the thread lets the module go. False (work not taken) when
+  // the caller is no such thread.
+  static bool AfterLoopOnCurrent(std::function<void()> work);
 
  private:
   static DWORD WINAPI Body(void* self) noexcept;
@@ -66,6 +73,8 @@ class TComThread {
   HMODULE module_ = nullptr;
   // Set once the body has left its loop, before it lets the module go.
   std::atomic<bool> leaving_{false};
+  // Work for after the loop (AfterLoopOnCurrent); guarded by the retired list's lock.
+  std::vector<std::function<void()>> afterLoop_;
   DWORD requested_;
   std::atomic<DWORD> mask_{0};
   int stage_ = 0;

@@ -271,7 +271,13 @@ TEST(DeviceHandlers, CallsWithoutADeviceOrWithWrongTypesGiveResultCodes) {
   EXPECT_FALSE(DeviceIsOnProperty(*list, nullptr, false, value));
   EXPECT_TRUE(ResultProperty(*list, nullptr, false, value));
   EXPECT_EQ(3, V_I4(&value));
-  EXPECT_FALSE(DeviceParameterProperty(*list, nullptr, false, value, "Baud"));
+  // A device parameter of no device fails as "Результат" reads: code 3.
+  try {
+    DeviceParameterProperty(*list, nullptr, false, value, "Baud");
+    ADD_FAILURE() << "a device parameter without a device was answered";
+  } catch (const EHardwareEquipmentException& e) {
+    EXPECT_EQ(3, e.Code());
+  }
   EXPECT_EQ(VT_EMPTY, DeleteDeviceMethod(*list, nullptr, one.Get()).Type());
 }
 

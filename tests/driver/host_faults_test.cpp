@@ -2,6 +2,7 @@
 // texts it answers them with, through the shipping DLL's entry.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -243,6 +244,45 @@ TEST_F(HostFaults, TheDriverObjectAsTaskAddressesTheCurrentDevice) {
   EXPECT_EQ(driver, task.DriverSlot());
   auto text = dll.Method(L"ОписаниеОшибки", {Value::Int(3)}, &task);
   EXPECT_EQ(L"Устройство не обнаружено", text->At(0).ToText());
+}
+
+// Calls that give the driver nothing to work on are refused, not answered
+// with an empty value, and hostile names do not make messages of any size.
+TEST_F(HostFaults, NoDeviceNaNAndHugeNamesAreRefusedWithShortMessages) {
+  // No device addressed: the device parameters fail as "Результат" says.
+  ASSERT_EQ(3, dll.GetProperty(L"Результат", &task)->At(0).ToInt());
+  auto read = dll.GetProperty(L"Использовать", &task);
+  EXPECT_EQ(3, read->Get()->ErrorCode) << read->ErrorDescription();
+  EXPECT_EQ(L"Устройство не обнаружено", read->ErrorDescription());
+  auto write = dll.SetProperty(L"Использовать", Value::Int(0), &task);
+  EXPECT_EQ(3, write->Get()->ErrorCode) << write->ErrorDescription();
+
+  // NaN is no error code, nor is an infinity; a whole double still is.
+  for (const double code : {std::nan(""), HUGE_VAL, 1e10}) {
+    auto text = dll.Method(L"ОписаниеОшибки", {Value::Double(code)}, &task);
+    EXPECT_EQ(4, text->Get()->ErrorCode) << code;
+    EXPECT_EQ(L"Неверный тип параметра", text->ErrorDescription()) << code;
+  }
+  EXPECT_EQ(L"Нет связи",
+            dll.Method(L"ОписаниеОшибки", {Value::Double(2.0)}, &task)->At(0).ToText());
+
+  // A 1 MB name is quoted as its first 256 characters and "…".
+  const std::wstring huge(1 << 20, L'Щ');
+  const std::wstring quoted = huge.substr(0, 256) + L"\u2026";
+  auto unknown = dll.Method(huge, {}, &task);
+  EXPECT_EQ(20036, unknown->Get()->ErrorCode);
+  EXPECT_NE(std::wstring::npos, unknown->ErrorDescription().find(L"[" + quoted + L"]"));
+  EXPECT_LT(unknown->ErrorDescription().size(), 400u);
+  auto readOnly = dll.SetProperty(L"Результат", Value::Int(1), &task);
+  ASSERT_NE(std::wstring::npos, readOnly->ErrorDescription().find(L"[Результат]"));
+  auto count = dll.Method(L"Гудок", {Value::Int(1)}, &task);
+  EXPECT_NE(std::wstring::npos, count->ErrorDescription().find(L"[Гудок]"));
+  ConfigureTwoDevices();
+  auto number = dll.SetProperty(L"Использовать", Value::Text(huge), &firstTask);
+  ASSERT_FALSE(number->Get()->HasError);
+  auto notANumber = dll.GetProperty(L"Использовать", &firstTask);
+  EXPECT_NE(std::wstring::npos, notANumber->ErrorDescription().find(L"'" + quoted + L"'"));
+  EXPECT_LT(notANumber->ErrorDescription().size(), 400u);
 }
 
 }  // namespace

@@ -61,6 +61,10 @@ struct Reader {
   // they never split a flood line.
   std::deque<std::string> outbox;
   size_t outOffset = 0;
+  // Answers to commands go out this long after the command came (0: at once),
+  // as a reader still busy sending a line answers only after it.
+  int answerDelayMs = 0;
+  int number = 0;
 };
 
 long long RealTimeNs() {
@@ -143,8 +147,14 @@ class Simulator {
     return false;
   }
 
-  // An answer: straight out, or after the flood line being written.
+  // An answer: straight out, or after the flood line being written, or later
+  // when answers are delayed.
   bool Emit(Reader& r, const std::string& bytes) {
+    if (r.answerDelayMs > 0) {
+      delayed_.push_back(
+          {Clock::now() + std::chrono::milliseconds(r.answerDelayMs), r.number, bytes});
+      return true;
+    }
     if (r.outbox.empty()) return r.pty->Write(bytes);
     r.outbox.insert(r.outbox.begin() + 1, bytes);
     return true;
@@ -203,6 +213,7 @@ class Simulator {
       const int n = std::stoi(w.at(1));
       readers_.erase(n);
       Reader r;
+      r.number = n;
       r.pty = std::make_unique<PtyPort>(prefix_, n);
       const std::string path = r.pty->SlavePath();
       std::remove(StateFile(r).c_str());  // left by an earlier terminal of that number
@@ -230,6 +241,10 @@ class Simulator {
       Card c{w.at(2), w.size() > 3 ? std::stoi(w[3]) : 1,
              now + (w.size() > 4 ? ms(w[4]) : std::chrono::milliseconds(0))};
       At(w).cards.push_back(c);
+      return "OK";
+    }
+    if (cmd == "answerdelay") {
+      At(w).answerDelayMs = std::stoi(w.at(2));
       return "OK";
     }
     if (cmd == "patience") {
