@@ -96,8 +96,9 @@ void Usage() {
   Print(
       L"usage: ra03v_host --dll PATH --port N [--port N ...] [--count N] [--seconds S]\n"
       L"  Loads the RA-03V driver DLL, configures one reader per COM port, switches\n"
-      L"  them on and prints every card event as: time, device code, card data.\n"
-      L"  Stops after --count events, after --seconds, or at Ctrl+C.\n"
+      L"  them on and prints every card event as: time, device code, card data,\n"
+      L"  and a line when a reader is lost (НетСвязи) or back (СвязьВосстановлена).\n"
+      L"  Stops after --count card events, after --seconds, or at Ctrl+C.\n"
       L"exit codes: 0 ok, 2 usage, 3 DLL not loadable, 4 port not available, 5 driver error\n",
       stderr);
 }
@@ -129,6 +130,15 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
 
 using ra03v_host::GuidText;
 
+// The driver's event about a reader's connection, and what its data mean.
+constexpr wchar_t kStatusEvent[] = L"СостояниеСчитывателя";
+
+std::wstring StatusNote(const std::wstring& data) {
+  if (data == L"НетСвязи") return L"  (reader lost: the driver tries its port every second)";
+  if (data == L"СвязьВосстановлена") return L"  (reader back: cards are read again)";
+  return L"";
+}
+
 // The equipment document with one reader per port.
 std::wstring SettingsDocument(const std::vector<int>& ports, const std::vector<GUID>& codes) {
   std::wstring xml = L"<Оборудование>";
@@ -144,6 +154,8 @@ std::wstring SettingsDocument(const std::vector<int>& ports, const std::vector<G
            L"<Параметр Идентификатор=\"StopBits\" Зна4ение=\"1\"/>"
            L"<Параметр Идентификатор=\"Parity\" Зна4ение=\"0\"/>"
            L"<Параметр Идентификатор=\"IsOpen\" Зна4ение=\"1\"/>"
+           // Told when a reader is lost and when it is back.
+           L"<Параметр Идентификатор=\"СобытияСвязи\" Зна4ение=\"1\"/>"
            L"</Параметры></Устройство>";
   }
   return xml + L"</Оборудование>";
@@ -230,19 +242,24 @@ int Run(const Options& options) {
 
   if (status == kExitOk) {
     size_t printed = 0;
+    long cards = 0;
     const DWORD start = GetTickCount();
     const DWORD limit = options.seconds ? static_cast<DWORD>(options.seconds) * 1000 : INFINITE;
     for (;;) {
       // Wakes for messages too: the sink's whole list is copied only when it grew.
       const std::vector<ra03v_host::ExternalEvent> events =
           sink.EventCount() > printed ? sink.Events() : std::vector<ra03v_host::ExternalEvent>{};
-      // The count-th event is the last one printed, once.
+      // The count-th card event is the last one printed, once; status
+      // events are printed as they come and are not counted.
       for (; printed < events.size(); ++printed) {
-        if (options.count && static_cast<long>(printed) >= options.count) break;
+        if (options.count && cards >= options.count) break;
         const ra03v_host::ExternalEvent& e = events[printed];
-        Print(Now() + L"  " + e.deviceIdText + L"  " + e.name + L"  " + Visible(e.data) + L"\n");
+        const bool status = e.name == kStatusEvent;
+        if (!status) ++cards;
+        Print(Now() + L"  " + e.deviceIdText + L"  " + e.name + L"  " + Visible(e.data) +
+              (status ? StatusNote(e.data) : L"") + L"\n");
       }
-      if (options.count && static_cast<long>(printed) >= options.count) break;
+      if (options.count && cards >= options.count) break;
       const DWORD elapsed = GetTickCount() - start;
       if (limit != INFINITE && elapsed >= limit) break;
       // The driver's poll timers run on this thread: keep its messages flowing,
@@ -254,7 +271,7 @@ int Run(const Options& options) {
         break;
       ra03v_host::PumpFor(0);
     }
-    Print(L"events: " + std::to_wstring(printed) + L"\n");
+    Print(L"events: " + std::to_wstring(cards) + L"\n");
   }
 
   for (size_t i = 0; i < switchedOn; ++i) {
