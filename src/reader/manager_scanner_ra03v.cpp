@@ -222,8 +222,9 @@ void TManagerScanner_RA03V::OnLost(LossCause /*cause*/) {
   // Let go at once: an adapter that is plugged in again gets its name back
   // only once nobody holds the old device.
   PortManager().ReleaseLost();
-  if (FLinkEvents) RaiseHostEvent(kStatusEventName, Text1251ToWide(kLinkLostData));
   ScheduleRecovery(kRecoveryIntervalMs);
+  // Last: the host may switch the reader from its handler.
+  if (FLinkEvents) RaiseHostEvent(kStatusEventName, Text1251ToWide(kLinkLostData));
 }
 
 void TManagerScanner_RA03V::ScheduleRecovery(DWORD afterMs) {
@@ -293,8 +294,8 @@ void TManagerScanner_RA03V::OnRecovered() {
   FSilence.Start(pm.BytesReceived(), true);
   FLost = false;
   SetLastResult(kResultOk);
-  if (FLinkEvents) RaiseHostEvent(kStatusEventName, Text1251ToWide(kLinkBackData));
   FPollTimer.SetEnabled(true);
+  if (FLinkEvents) RaiseHostEvent(kStatusEventName, Text1251ToWide(kLinkBackData));
 }
 
 void TManagerScanner_RA03V::EndLoss() noexcept {
