@@ -226,16 +226,18 @@ void PrintTimerFigures(const char* what, std::vector<double> timerMs, const CpuF
 // with no port, and with a port whose reader keeps silent.
 bool RecoveryFigures(SimClient& sim, const EventStamps& stamps) {
   const std::string port = std::to_string(kReaderPort);
-  std::vector<double> toRecoveryMs, toCardMs;
+  std::vector<double> toLossMs, toRecoveryMs, toCardMs;
   int failed = 0;
   for (int i = 0; i < kRecoveries; ++i) {
     const int lost = stamps.lost.load(), back = stamps.back.load();
+    const long long pulledNs = RealTimeNs();
     sim.Command("unplug " + port);
     if (!WaitForCount(stamps.lost, lost + 1, kLinkWaitMs)) {
       ++failed;
       sim.Command("plug " + port);
       continue;
     }
+    toLossMs.push_back(static_cast<double>(stamps.statusNs.load() - pulledNs) / 1e6);
     // One answer goes to the init sequence's "k", the next to the first poll.
     char code[16];
     std::snprintf(code, sizeof code, "%08X", 0xBAC00000u + static_cast<unsigned>(i));
@@ -255,6 +257,9 @@ bool RecoveryFigures(SimClient& sim, const EventStamps& stamps) {
     ra03v_host::PumpFor(700);  // the card's last answer, if any
   }
   std::printf("recoveries timed: %zu of %d\n", toCardMs.size(), kRecoveries);
+  if (!toLossMs.empty())
+    std::printf("cable pulled to loss event: median %.0f ms, max %.0f ms (polls every 500 ms)\n",
+                Percentile(toLossMs, 50), *std::max_element(toLossMs.begin(), toLossMs.end()));
   if (!toCardMs.empty()) {
     std::printf(
         "port back to recovery event: median %.0f ms, max %.0f ms (tries once a second)\n",
@@ -283,8 +288,13 @@ bool RecoveryFigures(SimClient& sim, const EventStamps& stamps) {
   before = ProcessCpuMs();
   start = std::chrono::steady_clock::now();
   ticks = TimedPump(kLostStretchMs);
-  PrintTimerFigures("reader silent (a try opens, writes \"n\"; the next tick closes)", ticks,
-                    {ProcessCpuMs() - before, SecondsSince(start) * 1000});
+  const CpuFigure silentCpu{ProcessCpuMs() - before, SecondsSince(start) * 1000};
+  PrintTimerFigures("reader silent, all ticks", ticks, silentCpu);
+  // The ticks alternate: a try opens the port and writes "n", the next closes it.
+  std::vector<double> opening, closing;
+  for (size_t i = 0; i < ticks.size(); ++i) (i % 2 ? closing : opening).push_back(ticks[i]);
+  PrintTimerFigures("reader silent, opening ticks (open, write \"n\")", opening, silentCpu);
+  PrintTimerFigures("reader silent, closing ticks (no answer, close)", closing, silentCpu);
   const int tries = SimCount(sim, "stats " + port, "n");
   sim.Command("speak " + port);
   ok = WaitForCount(stamps.back, stamps.back.load() + 1, kLinkWaitMs) && ok;
