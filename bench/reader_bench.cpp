@@ -295,6 +295,17 @@ bool RecoveryFigures(SimClient& sim, const EventStamps& stamps) {
   for (size_t i = 0; i < ticks.size(); ++i) (i % 2 ? closing : opening).push_back(ticks[i]);
   PrintTimerFigures("reader silent, opening ticks (open, write \"n\")", opening, silentCpu);
   PrintTimerFigures("reader silent, closing ticks (no answer, close)", closing, silentCpu);
+  // The floor under an opening try, timed meanwhile on a second port: open,
+  // one pending wait for bytes, cancel and close, with no driver code at all.
+  std::vector<double> bareMs;
+  for (int i = 0; i < 9; ++i) {
+    const auto bareStart = std::chrono::steady_clock::now();
+    { PendingCommWait bare(kBarePort); }
+    bareMs.push_back(SecondsSince(bareStart) * 1000);
+    ra03v_host::PumpFor(100);
+  }
+  std::printf("bare open, pending wait and close of a second port: median %.3f ms, max %.3f ms\n",
+              Percentile(bareMs, 50), *std::max_element(bareMs.begin(), bareMs.end()));
   const int tries = SimCount(sim, "stats " + port, "n");
   sim.Command("speak " + port);
   ok = WaitForCount(stamps.back, stamps.back.load() + 1, kLinkWaitMs) && ok;
@@ -329,7 +340,9 @@ bool SwitchCycleFigures(HostReader& reader) {
 
 }  // namespace
 
-int main() {
+// "--recovery" runs the pulled-cable figures alone.
+int main(int argc, char** argv) {
+  const bool recoveryOnly = argc > 1 && std::string(argv[1]) == "--recovery";
   std::setvbuf(stdout, nullptr, _IONBF, 0);  // figures as they come in a run of minutes
   SimClient sim;
   if (!sim.Connected()) {
@@ -362,13 +375,20 @@ int main() {
                       L"<Параметр Идентификатор=\"СобытияСвязи\" Значение=\"1\"/>");
     std::printf("reader_bench: RA-03V reader on COM%d through ra03v.dll, simulated reader\n",
                 kReaderPort);
-    ok = IdleCpuFigures(sim, reader);
-    if (ok) {
-      ok = CardLatencyFigures(sim, sink, stamps);
-      ok = RecoveryFigures(sim, stamps) && ok;
+    if (recoveryOnly) {
+      ok = reader.SwitchOn();
+      ra03v_host::PumpFor(1000);
+      ok = ok && RecoveryFigures(sim, stamps);
       ok = reader.SwitchOff() && ok;
+    } else {
+      ok = IdleCpuFigures(sim, reader);
+      if (ok) {
+        ok = CardLatencyFigures(sim, sink, stamps);
+        ok = RecoveryFigures(sim, stamps) && ok;
+        ok = reader.SwitchOff() && ok;
+      }
+      ok = SwitchCycleFigures(reader) && ok;
     }
-    ok = SwitchCycleFigures(reader) && ok;
   } catch (const std::exception& e) {
     std::printf("reader_bench failed: %s\n", e.what());
     return 1;
