@@ -21,9 +21,10 @@ constexpr std::string_view kLineTerminator = "\r\n";
 constexpr std::string_view kOkLine = "OK\r\n";
 constexpr DWORD kReplyTimeoutMs = 100;
 // A lost reader's port is tried about once a second; a reader that is there
-// answers the try's "n" well within the reply time.
+// answers the try's "n" within twice the reply time even on a busy machine
+// (one that answers later is taken up at the next try).
 constexpr DWORD kRecoveryIntervalMs = 1000;
-constexpr DWORD kProbeAnswerMs = kReplyTimeoutMs;
+constexpr DWORD kProbeAnswerMs = 2 * kReplyTimeoutMs;
 // Codes from this value on are the port manager's, looked up at code minus it.
 constexpr int32_t kPortCodeBase = 50;
 
