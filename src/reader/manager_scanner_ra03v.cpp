@@ -212,8 +212,7 @@ bool TManagerScanner_RA03V::PortFailed() {
   }
   // The event thread ends by itself only when the device failed under it.
   const TComPort& port = pm.Support().Port();
-  return pm.Settings().keepOpen &&
-         (!port.Connected() || port.ThreadEnded() || port.WaitsFailing());
+  return pm.Settings().keepOpen && (!port.Connected() || port.ThreadEnded());
 }
 
 void TManagerScanner_RA03V::OnLost(LossCause /*cause*/) {

@@ -246,11 +246,6 @@ DWORD TCustomComPort::EventMask() const noexcept { return thread_ ? thread_->Mas
 
 bool TCustomComPort::ThreadEnded() const noexcept { return thread_ && thread_->Finished(); }
 
-bool TCustomComPort::WaitsFailing() const noexcept {
-  constexpr int kFailuresInARow = 3;
-  return thread_ && thread_->DeviceFailures() >= kFailuresInARow;
-}
-
 void TCustomComPort::DispatchEvents(TComEvents events) {
   if (syncMethod_ == smNone || !window_) {
     DeliverEvents(events);

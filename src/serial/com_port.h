@@ -100,8 +100,6 @@ class TCustomComPort {
   DWORD EventMask() const noexcept;
   // True when the event thread has ended on its own (an error in delivery).
   bool ThreadEnded() const noexcept;
-  // True when the device has failed the event thread's last few waits.
-  bool WaitsFailing() const noexcept;
 
   // Synchronous I/O over the open device.
   int32_t WriteText(const std::string& text);

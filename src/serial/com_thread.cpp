@@ -210,7 +210,6 @@ void TComThread::Run() {
     }
     if (delivered) {
       failures = 0;
-      deviceFailures_ = 0;
       TComEvents events = MaskToEvents(occurred & mask_.load());
       // Some drivers signal received characters while any are queued, not
       // only when new ones come: bytes a handler left unread are not news.
@@ -226,9 +225,6 @@ void TComThread::Run() {
       if (WaitForSingleObject(stop_.Get(), 0) == WAIT_OBJECT_0) return;
       continue;
     }
-    // A cancelled wait is the driver's own business (some cancel every few
-    // ms); any other failure is the device's.
-    if (GetLastError() != ERROR_OPERATION_ABORTED) ++deviceFailures_;
     if (AfterFailedWait(++failures)) return;
   }
 }

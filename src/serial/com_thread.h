@@ -28,8 +28,6 @@ class TComThread {
   DWORD Mask() const noexcept { return mask_.load(); }
   // True when called on this event thread.
   bool IsCurrent() const noexcept { return GetCurrentThreadId() == threadId_; }
-  // Waits that failed in a row for a reason other than a cancellation.
-  int DeviceFailures() const noexcept { return deviceFailures_.load(); }
   // True once the body has returned (stopped, or ended by an error).
   bool Finished() const noexcept { return WaitForSingleObject(thread_.Get(), 0) == WAIT_OBJECT_0; }
 
@@ -70,7 +68,6 @@ class TComThread {
   std::atomic<bool> leaving_{false};
   DWORD requested_;
   std::atomic<DWORD> mask_{0};
-  std::atomic<int> deviceFailures_{0};
   int stage_ = 0;
   // The receive queue as last looked at, and the port's reads begun then.
   // Valid only when no read was in flight around the look.
