@@ -177,9 +177,13 @@ void TManagerScanner_RA03V::SendStopCommand() noexcept {
 void TManagerScanner_RA03V::PollTick() {
   FPollTimer.SetEnabled(false);
   TPortManager& pm = PortManager();
+  // Another host thread switching the reader meanwhile makes the port's
+  // failures its own: they are no loss.
+  const uint32_t epoch = FLinkEpoch;
   // Bytes of a port that is closed between polls are mostly never read, so
   // only a port held open can tell a silent reader.
-  if (FReconnect && pm.Settings().keepOpen && FSilence.SilentTooLong(pm.BytesReceived())) {
+  if (FReconnect && pm.Listening() && pm.Settings().keepOpen &&
+      FSilence.SilentTooLong(pm.BytesReceived())) {
     OnLost(LossCause::kSilent);
     return;
   }
@@ -192,7 +196,7 @@ void TManagerScanner_RA03V::PollTick() {
   }
   // Switching off during the write's message loop stops the polling for good.
   if (!pm.ConnectedFlag()) return;
-  if (FReconnect && PortFailed()) {
+  if (FReconnect && pm.Listening() && epoch == FLinkEpoch && PortFailed()) {
     OnLost(LossCause::kPortFailed);
     return;
   }
@@ -235,7 +239,11 @@ void TManagerScanner_RA03V::ScheduleRecovery(DWORD afterMs) {
 
 void TManagerScanner_RA03V::RecoveryTick() {
   FRecoveryTimer.SetEnabled(false);
-  if (!FLost) return;
+  // Not while another host thread switches the reader (it ends the loss).
+  if (!FLost || !PortManager().Listening()) {
+    if (FLost) ScheduleRecovery(kRecoveryIntervalMs);
+    return;
+  }
   if (FProbing)
     OnProbeAnswerDue();
   else
