@@ -14,13 +14,15 @@ std::string ConsoleText(const std::wstring& text) {
   return out;
 }
 
-HostReader::HostReader(ra03v_host::EventSink& sink, int comNumber) : driver_(ShippingDllPath()) {
+HostReader::HostReader(ra03v_host::EventSink& sink, int comNumber,
+                       const std::wstring& moreParameters)
+    : driver_(ShippingDllPath()) {
   auto events = driver_.Control("__@@EventSupport", sink.Interface());
   if (events->Get()->HasError)
     throw std::runtime_error("event support: " + ConsoleText(events->ErrorDescription()));
   CoCreateGuid(&code_);
   const std::wstring document = ra03v_host::EquipmentDocument(
-      ra03v_host::ReaderDeviceElement(code_, L"Считыватель", comNumber));
+      ra03v_host::ReaderDeviceElement(code_, L"Считыватель", comNumber, moreParameters));
   ra03v_host::Task task(RA03V_TASK_CLASS_INTERNAL);
   auto configured =
       driver_.Method(L"НастроитьУстройства", {ra03v_host::Value::Text(document)}, &task);

@@ -15,7 +15,8 @@ class HostReader {
   // Loads the DLL, hands it sink and configures the reader on COM<comNumber>;
   // throws std::runtime_error with the driver's message when that fails.
   // The sink must outlive this object: the driver holds it until released.
-  HostReader(ra03v_host::EventSink& sink, int comNumber);
+  // moreParameters: further "Параметр" elements of the reader's settings.
+  HostReader(ra03v_host::EventSink& sink, int comNumber, const std::wstring& moreParameters = L"");
   ~HostReader();
   HostReader(const HostReader&) = delete;
   HostReader& operator=(const HostReader&) = delete;

@@ -5,7 +5,9 @@
 //   next to a bare pending WaitCommEvent on another port (Wine's own floor);
 // - latency from the simulator's write of a card line's last byte to the
 //   host's event, both sides stamped on the system's real-time clock;
-// - handles and private memory around switch-on/switch-off cycles.
+// - handles and private memory around switch-on/switch-off cycles;
+// - a pulled cable put back: from the port's return to the first card event
+//   after it, and the host thread's time in each recovery try meanwhile.
 #include <windows.h>
 
 #include <atomic>
@@ -38,6 +40,10 @@ constexpr int kCards = 200;
 constexpr int kCycles = 1000;
 // Only keeps a lost card from stalling the run: a card waits at most one poll (500 ms).
 constexpr DWORD kCardWaitMs = 5000;
+constexpr int kRecoveries = 20;
+constexpr DWORD kLostStretchMs = 10000;
+// Loss and recovery take seconds; a round that needs more than this failed.
+constexpr DWORD kLinkWaitMs = 10000;
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -100,10 +106,14 @@ bool IdleCpuFigures(SimClient& sim, HostReader& reader) {
   return true;
 }
 
-// The handler runs on the port's event thread; it stamps before anything else.
+// The handler runs on the port's event thread (card events) or on this one
+// (status events); it stamps before anything else.
 struct EventStamps {
   std::atomic<long long> lastNs{0};
   std::atomic<int> count{0};
+  std::atomic<long long> statusNs{0};
+  std::atomic<int> lost{0};
+  std::atomic<int> back{0};
 };
 
 bool WaitForStamp(const EventStamps& stamps, int count, DWORD timeoutMs) {
@@ -167,6 +177,142 @@ void PrintMemory(const char* when, const ProcessFigures& f, const ProcessFigures
   std::printf("\n");
 }
 
+// Pumps this thread's messages for ms, timing each timer message it
+// dispatches: the driver's timers (poll, reply, recovery) run on this thread.
+std::vector<double> TimedPump(DWORD ms) {
+  std::vector<double> timerMs;
+  const DWORD start = GetTickCount();
+  for (;;) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      const auto before = std::chrono::steady_clock::now();
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+      if (msg.message == WM_TIMER)
+        timerMs.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - before)
+                .count());
+    }
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= ms) return timerMs;
+    MsgWaitForMultipleObjectsEx(0, nullptr, ms - elapsed, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  }
+}
+
+bool WaitForCount(const std::atomic<int>& counter, int count, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (counter.load() < count) {
+    if (GetTickCount() - start >= timeoutMs) return false;
+    ra03v_host::PumpFor(5);
+  }
+  return true;
+}
+
+void PrintTimerFigures(const char* what, std::vector<double> timerMs, const CpuFigure& cpu) {
+  if (timerMs.empty()) {
+    std::printf("recovery tries, %s: no timer ran\n", what);
+    return;
+  }
+  std::printf(
+      "host thread per timer tick while lost, %s: %zu ticks in %.1f s, median %.3f ms, "
+      "99th percentile %.3f ms, max %.3f ms; process CPU %.2f%% of one core\n",
+      what, timerMs.size(), cpu.wallMs / 1000, Percentile(timerMs, 50), Percentile(timerMs, 99),
+      *std::max_element(timerMs.begin(), timerMs.end()), cpu.Percent());
+}
+
+// The reader must be on, with status events. Each round: the cable pulled,
+// the loss reported, a card presented, the cable put back; timed from the
+// return to the first card event. Then the host thread's cost of the tries
+// with no port, and with a port whose reader keeps silent.
+bool RecoveryFigures(SimClient& sim, const EventStamps& stamps) {
+  const std::string port = std::to_string(kReaderPort);
+  std::vector<double> toLossMs, toRecoveryMs, toCardMs;
+  int failed = 0;
+  for (int i = 0; i < kRecoveries; ++i) {
+    const int lost = stamps.lost.load(), back = stamps.back.load();
+    const long long pulledNs = RealTimeNs();
+    sim.Command("unplug " + port);
+    if (!WaitForCount(stamps.lost, lost + 1, kLinkWaitMs)) {
+      ++failed;
+      sim.Command("plug " + port);
+      continue;
+    }
+    toLossMs.push_back(static_cast<double>(stamps.statusNs.load() - pulledNs) / 1e6);
+    // One answer goes to the init sequence's "k", the next to the first poll.
+    char code[16];
+    std::snprintf(code, sizeof code, "%08X", 0xBAC00000u + static_cast<unsigned>(i));
+    sim.Command("card " + port + " " + code + " 2");
+    // Back at a random point of the one-second try schedule.
+    ra03v_host::PumpFor(static_cast<DWORD>(300 + (i * 379) % 1000));
+    const int cards = stamps.count.load();
+    sim.Command("plug " + port);
+    const long long returnedNs = RealTimeNs();
+    if (!WaitForCount(stamps.back, back + 1, kLinkWaitMs) ||
+        !WaitForCount(stamps.count, cards + 1, kLinkWaitMs)) {
+      ++failed;
+      continue;
+    }
+    toRecoveryMs.push_back(static_cast<double>(stamps.statusNs.load() - returnedNs) / 1e6);
+    toCardMs.push_back(static_cast<double>(stamps.lastNs.load() - returnedNs) / 1e6);
+    ra03v_host::PumpFor(700);  // the card's last answer, if any
+  }
+  std::printf("recoveries timed: %zu of %d\n", toCardMs.size(), kRecoveries);
+  if (!toLossMs.empty())
+    std::printf("cable pulled to loss event: median %.0f ms, max %.0f ms (polls every 500 ms)\n",
+                Percentile(toLossMs, 50), *std::max_element(toLossMs.begin(), toLossMs.end()));
+  if (!toCardMs.empty()) {
+    std::printf(
+        "port back to recovery event: median %.0f ms, max %.0f ms (tries once a second)\n",
+        Percentile(toRecoveryMs, 50), *std::max_element(toRecoveryMs.begin(), toRecoveryMs.end()));
+    std::printf("port back to first card event after it: median %.0f ms, max %.0f ms\n",
+                Percentile(toCardMs, 50), *std::max_element(toCardMs.begin(), toCardMs.end()));
+  }
+
+  // The cost of the tries to the host: the port not there at all ...
+  int lost = stamps.lost.load();
+  sim.Command("unplug " + port);
+  bool ok = WaitForCount(stamps.lost, lost + 1, kLinkWaitMs);
+  double before = ProcessCpuMs();
+  auto start = std::chrono::steady_clock::now();
+  std::vector<double> ticks = TimedPump(kLostStretchMs);
+  PrintTimerFigures("port gone (each tick one try)",
+                    ticks, {ProcessCpuMs() - before, SecondsSince(start) * 1000});
+  const int back = stamps.back.load();
+  sim.Command("plug " + port);
+  ok = WaitForCount(stamps.back, back + 1, kLinkWaitMs) && ok;
+
+  // ... and a port that opens with a reader that does not answer.
+  lost = stamps.lost.load();
+  sim.Command("silent " + port);
+  ok = WaitForCount(stamps.lost, lost + 1, kLinkWaitMs) && ok;
+  before = ProcessCpuMs();
+  start = std::chrono::steady_clock::now();
+  ticks = TimedPump(kLostStretchMs);
+  const CpuFigure silentCpu{ProcessCpuMs() - before, SecondsSince(start) * 1000};
+  PrintTimerFigures("reader silent, all ticks", ticks, silentCpu);
+  // The ticks alternate: a try opens the port and writes "n", the next closes it.
+  std::vector<double> opening, closing;
+  for (size_t i = 0; i < ticks.size(); ++i) (i % 2 ? closing : opening).push_back(ticks[i]);
+  PrintTimerFigures("reader silent, opening ticks (open, write \"n\")", opening, silentCpu);
+  PrintTimerFigures("reader silent, closing ticks (no answer, close)", closing, silentCpu);
+  // The floor under an opening try, timed meanwhile on a second port: open,
+  // one pending wait for bytes, cancel and close, with no driver code at all.
+  std::vector<double> bareMs;
+  for (int i = 0; i < 9; ++i) {
+    const auto bareStart = std::chrono::steady_clock::now();
+    { PendingCommWait bare(kBarePort); }
+    bareMs.push_back(SecondsSince(bareStart) * 1000);
+    ra03v_host::PumpFor(100);
+  }
+  std::printf("bare open, pending wait and close of a second port: median %.3f ms, max %.3f ms\n",
+              Percentile(bareMs, 50), *std::max_element(bareMs.begin(), bareMs.end()));
+  const int tries = SimCount(sim, "stats " + port, "n");
+  sim.Command("speak " + port);
+  ok = WaitForCount(stamps.back, stamps.back.load() + 1, kLinkWaitMs) && ok;
+  std::printf("\"n\" commands the simulator counted so far: %d\n", tries);
+  return ok && failed == 0;
+}
+
 // The reader must be off.
 bool SwitchCycleFigures(HostReader& reader) {
   auto cycle = [&] {
@@ -194,7 +340,9 @@ bool SwitchCycleFigures(HostReader& reader) {
 
 }  // namespace
 
-int main() {
+// "--recovery" runs the pulled-cable figures alone.
+int main(int argc, char** argv) {
+  const bool recoveryOnly = argc > 1 && std::string(argv[1]) == "--recovery";
   std::setvbuf(stdout, nullptr, _IONBF, 0);  // figures as they come in a run of minutes
   SimClient sim;
   if (!sim.Connected()) {
@@ -213,19 +361,34 @@ int main() {
     sim.CreatePort(kBarePort);
     EventStamps stamps;
     ra03v_host::EventSink sink;  // outlives the driver, which holds it
-    sink.SetEventHandler([&stamps](const ra03v_host::ExternalEvent&) {
-      stamps.lastNs = RealTimeNs();
+    sink.SetEventHandler([&stamps](const ra03v_host::ExternalEvent& e) {
+      const long long now = RealTimeNs();
+      if (e.name == L"СостояниеСчитывателя") {
+        stamps.statusNs = now;
+        ++(e.data == L"НетСвязи" ? stamps.lost : stamps.back);
+        return;
+      }
+      stamps.lastNs = now;
       ++stamps.count;
     });
-    HostReader reader(sink, kReaderPort);
+    HostReader reader(sink, kReaderPort,
+                      L"<Параметр Идентификатор=\"СобытияСвязи\" Значение=\"1\"/>");
     std::printf("reader_bench: RA-03V reader on COM%d through ra03v.dll, simulated reader\n",
                 kReaderPort);
-    ok = IdleCpuFigures(sim, reader);
-    if (ok) {
-      ok = CardLatencyFigures(sim, sink, stamps);
+    if (recoveryOnly) {
+      ok = reader.SwitchOn();
+      ra03v_host::PumpFor(1000);
+      ok = ok && RecoveryFigures(sim, stamps);
       ok = reader.SwitchOff() && ok;
+    } else {
+      ok = IdleCpuFigures(sim, reader);
+      if (ok) {
+        ok = CardLatencyFigures(sim, sink, stamps);
+        ok = RecoveryFigures(sim, stamps) && ok;
+        ok = reader.SwitchOff() && ok;
+      }
+      ok = SwitchCycleFigures(reader) && ok;
     }
-    ok = SwitchCycleFigures(reader) && ok;
   } catch (const std::exception& e) {
     std::printf("reader_bench failed: %s\n", e.what());
     return 1;

@@ -2,13 +2,13 @@
 # The end-to-end demo: a simulated RA-03V reader on a virtual COM port, read by
 # the driver DLL through the command-line host under Wine.
 #   scripts/demo.sh
-# Sets up and builds first; ends by itself (exit 0 when every expected event
-# arrived) within a minute.
+# Sets up and builds first; ends by itself (exit 0 when every expected event,
+# and the loss and recovery of a pulled cable, arrived) within a minute.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 port=11
-events=5
+events=6
 
 if [ "${1:-}" != "--inside-rig" ]; then
   echo "== set-up (Debian packages, Wine prefix)"
@@ -68,9 +68,28 @@ sim send $port '\s\s\s\s\s\s\r\n' >/dev/null
 sleep 1
 echo "   presenting a long line, cut to 8: 98765432FFFF"
 sim card $port 98765432FFFF 1 >/dev/null
+sleep 1
+# The cable pulled mid-stream and put back: the driver notices, tries the
+# port every second and takes it up again by itself.
+echo "   pulling the cable; it goes back in (same COM name) 3 s later"
+sim unplug $port 3000 >/dev/null
+wait_for() {  # wait_for PATTERN SECONDS
+  for _ in $(seq $(($2 * 10))); do
+    grep -q "$1" "$out" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+wait_for 'НетСвязи' 10 || echo "   (no loss line)"
+wait_for 'СвязьВосстановлена' 15 || echo "   (no recovery line)"
+echo "   presenting a card after the recovery, with no host action: 4444DDDD"
+sim card $port 4444DDDD 1 >/dev/null
 status=0
 wait "$host_pid" || status=$?
 echo "   reader commands seen by the simulator: $(sim stats $port)"
 got=$(grep -c 'Считыватель' "$out" || true)
-echo "== host exit code $status, $got card events (expected $events)"
-[ "$status" -eq 0 ] && [ "$got" -eq "$events" ]
+# The loss, then the recovery, then the card read after it.
+order=$(grep -o 'НетСвязи\|СвязьВосстановлена\|4444DDDD' "$out" | tr '\n' ' ')
+echo "== host exit code $status, $got card events (expected $events); after the pull: $order"
+[ "$status" -eq 0 ] && [ "$got" -eq "$events" ] &&
+  [ "$order" = "НетСвязи СвязьВосстановлена 4444DDDD " ]

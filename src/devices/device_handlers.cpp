@@ -295,7 +295,7 @@ bool DeviceIsOnProperty(TDevicesList&, TDeviceItem* device, bool isSet, VARIANT&
 
 bool ResultProperty(TDevicesList&, TDeviceItem* device, bool isSet, VARIANT& value) {
   if (isSet) return false;
-  SetValue(value, Variant::FromInt(device ? device->LastResult() : kResultNoDevice));
+  SetValue(value, Variant::FromInt(device ? device->ReportedResult() : kResultNoDevice));
   return true;
 }
 

@@ -115,6 +115,9 @@ class TDeviceItem : public TRootCollectionItem {
   void SetDeviceName(std::string_view name) { FDeviceName.assign(name); }
   int32_t LastResult() const noexcept { return FLastResult; }
   void SetLastResult(int32_t code) noexcept { FLastResult = code; }
+  // What "Результат" shows: the last result, unless the model knows better
+  // (a reader that has lost its connection says so until it is back).
+  virtual int32_t ReportedResult() const noexcept { return FLastResult; }
   int32_t Number() const noexcept { return FNumber; }
   DWORD OwnerThreadId() const noexcept { return FOwnerThreadId; }
   bool CheckPorts() const noexcept { return FCheckPorts; }

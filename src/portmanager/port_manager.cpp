@@ -333,6 +333,7 @@ void TPortManager::DataReceived(TCustomComPort& port, uint16_t count) {
   std::string bytes;
   port.ReadText(bytes, count);
   if (trafficObserver_ && !bytes.empty()) trafficObserver_(Traffic::Received, bytes);
+  bytesReceived_ += bytes.size();
   std::unique_lock<std::recursive_mutex> lock(lock_);
   const uint64_t session = session_;
   for (const char byte : bytes) {
@@ -400,6 +401,16 @@ bool TPortManager::Connect() {
     }
     return true;
   }
+  return OpenClosedPort(kOpenSettleMs);
+}
+
+bool TPortManager::OpenForTry() {
+  lastError_ = kPmOk;
+  if (support_->IsConnected()) return true;
+  return OpenClosedPort(0);
+}
+
+bool TPortManager::OpenClosedPort(DWORD settleMs) {
   try {
     ApplySettings(true);
   } catch (...) {
@@ -416,11 +427,22 @@ bool TPortManager::Connect() {
   ++session_;
   try {
     support_->SetPortOpen(true);
-    PumpedDelay(kOpenSettleMs);
+    if (settleMs) PumpedDelay(settleMs);
   } catch (...) {
   }
   lastError_ = support_->IsConnected() ? kPmOk : kPmPortClosed;
   return lastError_ == kPmOk;
+}
+
+void TPortManager::ReleaseLost() noexcept {
+  {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    StopAndClearLocked();
+  }
+  ++session_;
+  // Not under the lock: closing waits for the event thread, which may be
+  // waiting for the lock with bytes it has read.
+  support_->Port().CloseFailedDevice();
 }
 
 bool TPortManager::Disconnect(bool wait) {

@@ -81,6 +81,13 @@ class TPortManager {
   bool ConnectedFlag() const noexcept { return connectedFlag_; }
   // Closes the port, first waiting for a pending read when wait is set.
   bool Disconnect(bool wait);
+  // A lost reader's port: opened without the settle pause (a try must cost
+  // the caller next to nothing), and let go at once, also when the device
+  // has failed so badly that it refuses the usual purge.
+  bool OpenForTry();
+  void ReleaseLost() noexcept;
+  // Bytes read from the port since the manager was made (any thread).
+  uint64_t BytesReceived() const noexcept { return bytesReceived_.load(); }
 
   int32_t LastError() const noexcept { return lastError_; }
   TComPortSennings& Settings() noexcept { return settings_; }
@@ -110,6 +117,8 @@ class TPortManager {
   void DataReceived(TCustomComPort& port, uint16_t count);
   // Throws when a value is refused; the caller swallows it.
   void ApplySettings(bool full);
+  // Connect's opening of a closed port, pausing settleMs after it.
+  bool OpenClosedPort(DWORD settleMs);
 
   mutable std::recursive_mutex lock_;
   TCmdList queue_;
@@ -136,6 +145,7 @@ class TPortManager {
   // Changes whenever the port is opened or closed: bytes read in one session
   // are not handled after a line handler ended it.
   std::atomic<uint64_t> session_{0};
+  std::atomic<uint64_t> bytesReceived_{0};
   AbortCheck abortCheck_;
   TrafficObserver trafficObserver_;
   std::string replyText_;

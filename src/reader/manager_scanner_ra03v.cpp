@@ -23,11 +23,22 @@ namespace {
 constexpr std::string_view kLineTerminator = "\r\n";
 constexpr std::string_view kOkLine = "OK\r\n";
 constexpr DWORD kReplyTimeoutMs = 100;
+// A lost reader's port is tried about once a second; a reader that is there
+// answers the try's "n" within twice the reply time even on a busy machine
+// (one that answers later is taken up at the next try).
+constexpr DWORD kRecoveryIntervalMs = 1000;
+constexpr DWORD kProbeAnswerMs = 2 * kReplyTimeoutMs;
 // Codes from this value on are the port manager's, looked up at code minus it.
 constexpr int32_t kPortCodeBase = 50;
 
 constexpr TPropDescriptor kReaderRows[] = {
     {"ИнтервалОпроса", "", "Интервал опроса", "Integer", 0, "500", "Интервал опроса считывателя"},
+    {"Переподключение", "", "Переподключение", "Integer", 0, "1",
+     "Восстанавливать связь со считывателем после ее потери\r\n"
+     "Допустимые значения: 1 - восстанавливать, 0 - нет"},
+    {"СобытияСвязи", "", "События связи", "Integer", 0, "0",
+     "Сообщать о потере и восстановлении связи со считывателем\r\n"
+     "Допустимые значения: 1 - сообщать, 0 - нет"},
     {"ПодавлениеПовторов", "", "Подавление повторов", "Integer", 0, "0",
      "Время подавления повторного чтения той же карты, мс\r\n"
      "Допустимые значения: 0 - передавать каждое чтение, больше 0 - та же карта передается снова, "
@@ -36,6 +47,9 @@ constexpr TPropDescriptor kReaderRows[] = {
      "Запись обмена со считывателем в файл журнала\r\n"
      "Допустимые значения: 0 - не записывать, 1 - записывать"},
 };
+constexpr const TPropDescriptor& kPollIntervalRow = kReaderRows[0];
+constexpr const TPropDescriptor& kReconnectRow = kReaderRows[1];
+constexpr const TPropDescriptor& kLinkEventsRow = kReaderRows[2];
 
 constexpr std::array<std::string_view, 9> kReaderTexts = {
     "Операция выполнена успешно",
@@ -95,6 +109,22 @@ bool IsNoiseEndedByPollReply(std::string_view line, size_t pendingAtPoll) {
          line.substr(pendingAtPoll) == kOkLine;
 }
 
+void TSilenceWatch::Start(uint64_t bytes, bool answered) noexcept {
+  lastBytes_ = bytes;
+  answered_ = answered;
+  silentPolls_ = 0;
+}
+
+bool TSilenceWatch::SilentTooLong(uint64_t bytes) noexcept {
+  if (bytes != lastBytes_) {
+    lastBytes_ = bytes;
+    answered_ = true;
+    silentPolls_ = 0;
+    return false;
+  }
+  return answered_ && ++silentPolls_ >= kSilentPollsForLoss;
+}
+
 bool CutCardData(std::string line, std::string& card) {
   const size_t ok = line.find(kOkLine);
   if (ok != std::string::npos) line.erase(ok, kOkLine.size());
@@ -104,7 +134,9 @@ bool CutCardData(std::string line, std::string& card) {
 }
 
 TManagerScanner_RA03V::TManagerScanner_RA03V(TDevicesList& list)
-    : TDeviceItem(list), FPollTimer(0, [this] { PollTick(); }) {
+    : TDeviceItem(list),
+      FPollTimer(0, [this] { PollTick(); }),
+      FRecoveryTimer(kRecoveryIntervalMs, [this] { RecoveryTick(); }) {
   PortManager().Settings().keepOpen = 1;
   PortManager().SetTrafficObserver(
       [this](TPortManager::Traffic kind, std::string_view bytes) { TraceTraffic(kind, bytes); });
@@ -112,6 +144,7 @@ TManagerScanner_RA03V::TManagerScanner_RA03V(TDevicesList& list)
 
 TManagerScanner_RA03V::~TManagerScanner_RA03V() {
   FPollTimer.SetEnabled(false);
+  FRecoveryTimer.SetEnabled(false);
   // No line may reach this item once its timer is gone.
   ClosePortNow();
 }
@@ -127,8 +160,10 @@ void TManagerScanner_RA03V::SetupPortManager() {
   pm.AddLineHandler(std::string(kLineTerminator), static_cast<TDeviceItem*>(this),
                     &TDeviceItem::LineProcedureOf);
   // The interval is always the descriptor's default, whatever was stored.
-  SetPropertyInt(kPollIntervalProp, StrToInt(kReaderRows[0].Default));
+  SetPropertyInt(kPollIntervalProp, StrToInt(kPollIntervalRow.Default));
   FPollTimer.SetInterval(static_cast<DWORD>(GetPropertyInt(kPollIntervalProp)));
+  FReconnect = IntPropertyOr(kReconnectProp, StrToInt(kReconnectRow.Default)) != 0;
+  FLinkEvents = IntPropertyOr(kLinkEventsProp, StrToInt(kLinkEventsRow.Default)) == 1;
   ApplyReaderOptions();
   FRepeats.Reset();
   FTrace.SetDevice(Index() + 1, DeviceCode());
@@ -190,6 +225,14 @@ void TManagerScanner_RA03V::TraceSwitchedOff() noexcept {
   }
 }
 
+int32_t TManagerScanner_RA03V::IntPropertyOr(std::string_view name, int32_t fallback) {
+  try {
+    return GetPropertyInt(name);
+  } catch (...) {
+    return fallback;
+  }
+}
+
 void TManagerScanner_RA03V::SendInitSequence() {
   TPortManager& pm = PortManager();
   std::string reply;
@@ -214,6 +257,7 @@ void TManagerScanner_RA03V::SendStopCommand() noexcept {
 void TManagerScanner_RA03V::StopTimers() noexcept {
   try {
     FPollTimer.SetEnabled(false);
+    FRecoveryTimer.SetEnabled(false);
   } catch (...) {
   }
 }
@@ -227,15 +271,161 @@ void TManagerScanner_RA03V::PollTick() {
     TManagerScanner_RA03V& self;
     ~Leave() { self.LeaveOwnWork(); }
   } leave{*this};
+  TPortManager& pm = PortManager();
+  // Another host thread switching the reader meanwhile makes the port's
+  // failures its own: they are no loss.
+  const uint32_t epoch = FLinkEpoch;
+  // Bytes of a port that is closed between polls are mostly never read, so
+  // only a port held open can tell a silent reader.
+  if (FReconnect && pm.Listening() && pm.Settings().keepOpen &&
+      FSilence.SilentTooLong(pm.BytesReceived())) {
+    OnLost(LossCause::kSilent);
+    return;
+  }
   try {
     std::string reply;
-    PortManager().AddCommand(true, 1, "k");
-    PortManager().Execute(reply);
+    pm.AddCommand(true, 1, "k");
+    pm.Execute(reply);
   } catch (...) {
     // One lost poll; the next tick tries again.
   }
   // Switching off during the write's message loop stops the polling for good.
-  if (PortManager().ConnectedFlag()) FPollTimer.SetEnabled(true);
+  if (!pm.ConnectedFlag()) return;
+  if (FReconnect && pm.Listening() && epoch == FLinkEpoch && PortFailed()) {
+    OnLost(LossCause::kPortFailed);
+    return;
+  }
+  FPollTimer.SetEnabled(true);
+}
+
+bool TManagerScanner_RA03V::PortFailed() {
+  TPortManager& pm = PortManager();
+  switch (pm.LastError()) {
+    case kPmOpenFailed:
+    case kPmNotAnswered:
+    case kPmPortClosed:
+    case kPmRunFailed:
+      return true;
+    default:
+      break;
+  }
+  // The event thread ends by itself only when the device failed under it.
+  const TComPort& port = pm.Support().Port();
+  return pm.Settings().keepOpen && (!port.Connected() || port.ThreadEnded());
+}
+
+void TManagerScanner_RA03V::OnLost(LossCause cause) {
+  FPollTimer.SetEnabled(false);
+  FLost = true;
+  FProbing = false;
+  FRecoveryTries = 0;
+  SetLastResult(kResultNoLink);
+  FTrace.Lost(cause == LossCause::kSilent ? "4 опроса без ответа" : "отказ порта");
+  // Let go at once: an adapter that is plugged in again gets its name back
+  // only once nobody holds the old device.
+  PortManager().ReleaseLost();
+  ScheduleRecovery(kRecoveryIntervalMs);
+  // Last: the host may switch the reader from its handler.
+  if (FLinkEvents) RaiseHostEvent(kStatusEventName, Text1251ToWide(kLinkLostData));
+}
+
+void TManagerScanner_RA03V::ScheduleRecovery(DWORD afterMs) {
+  FRecoveryTimer.SetInterval(afterMs);
+  FRecoveryTimer.SetEnabled(true);
+}
+
+void TManagerScanner_RA03V::RecoveryTick() {
+  FRecoveryTimer.SetEnabled(false);
+  // As a poll: a device being freed tries no more, one trying is not freed meanwhile.
+  if (!EnterOwnWork()) return;
+  struct Leave {
+    TManagerScanner_RA03V& self;
+    ~Leave() { self.LeaveOwnWork(); }
+  } leave{*this};
+  // Not while another host thread switches the reader (it ends the loss).
+  if (!FLost || !PortManager().Listening()) {
+    if (FLost) ScheduleRecovery(kRecoveryIntervalMs);
+    return;
+  }
+  if (FProbing)
+    OnProbeAnswerDue();
+  else
+    OnRecoveryTry();
+}
+
+void TManagerScanner_RA03V::OnRecoveryTry() {
+  TPortManager& pm = PortManager();
+  const uint32_t epoch = FLinkEpoch;
+  const int attempt = ++FRecoveryTries;
+  if (pm.OpenForTry()) {
+    // Nothing waits here for the answer: it is looked for at the next tick.
+    FBytesAtProbe = pm.BytesReceived();
+    try {
+      std::string reply;
+      pm.AddCommand(true, 1, "n");
+      pm.Execute(reply);
+    } catch (...) {
+    }
+    if (epoch != FLinkEpoch) return;  // switched while the write ran
+    if (!PortFailed()) {
+      FTrace.RecoveryTry(attempt, "порт открыт, запрос \"n\" отправлен");
+      FProbing = true;
+      ScheduleRecovery(kProbeAnswerMs);
+      return;
+    }
+    FTrace.RecoveryTry(attempt, "запрос не отправлен");
+    pm.ReleaseLost();
+  } else {
+    FTrace.RecoveryTry(attempt, "порт не открыт");
+  }
+  ScheduleRecovery(kRecoveryIntervalMs);
+}
+
+void TManagerScanner_RA03V::OnProbeAnswerDue() {
+  FProbing = false;
+  TPortManager& pm = PortManager();
+  if (pm.BytesReceived() != FBytesAtProbe && !PortFailed()) {
+    OnRecovered();
+    return;
+  }
+  FTrace.RecoveryTry(FRecoveryTries, "нет ответа");
+  pm.ReleaseLost();
+  ScheduleRecovery(kRecoveryIntervalMs - kProbeAnswerMs);
+}
+
+void TManagerScanner_RA03V::OnRecovered() {
+  TPortManager& pm = PortManager();
+  const uint32_t epoch = FLinkEpoch;
+  // As at switch-on: lines answering the init commands are no cards.
+  pm.SetListening(false);
+  try {
+    SendInitSequence();
+  } catch (...) {
+  }
+  if (epoch != FLinkEpoch) return;
+  pm.SetListening(true);
+  if (PortFailed()) {
+    pm.ReleaseLost();
+    ScheduleRecovery(kRecoveryIntervalMs);
+    return;
+  }
+  FSilence.Start(pm.BytesReceived(), true);
+  FLost = false;
+  SetLastResult(kResultOk);
+  FTrace.Recovered();
+  FPollTimer.SetEnabled(true);
+  if (FLinkEvents) RaiseHostEvent(kStatusEventName, Text1251ToWide(kLinkBackData));
+}
+
+void TManagerScanner_RA03V::EndLoss() noexcept {
+  FRecoveryTimer.SetEnabled(false);
+  ++FLinkEpoch;
+  FProbing = false;
+  if (FLost.exchange(false)) PortManager().ReleaseLost();
+}
+
+int32_t TManagerScanner_RA03V::ReportedResult() const noexcept {
+  return FLost ? kResultNoLink : TDeviceItem::ReportedResult();
 }
 
 bool TManagerScanner_RA03V::DeviceOpen() {
@@ -250,15 +440,22 @@ bool TManagerScanner_RA03V::DeviceOpen() {
 bool TManagerScanner_RA03V::DeviceClose() {
   // Stopped first, so that no poll runs inside the stop command's message loop.
   FPollTimer.SetEnabled(false);
-  SendStopCommand();
+  // A lost reader is not sent the stop command: its port stays closed.
+  const bool wasLost = FLost;
+  EndLoss();
+  if (!wasLost) SendStopCommand();
   return TDeviceItem::DeviceClose();
 }
 
 void TManagerScanner_RA03V::SetDeviceActive(int32_t mode) {
   TPortManager& pm = PortManager();
   if (mode == 1) {
+    // Switching on again ends a loss: the host's switch-on decides afresh.
+    EndLoss();
     SetupPortManager();
     pm.SetListening(false);
+    // The init sequence's answers count: a reader that answered them has spoken.
+    FSilence.Start(pm.BytesReceived(), false);
     bool ok = false;
     const bool nested = std::exchange(FSwitchingOn, true);
     try {
@@ -327,12 +524,20 @@ void TManagerScanner_RA03V::HandleLine(std::string_view whole) {
 }
 
 void TManagerScanner_RA03V::RaiseCardEvent(const std::string& card) {
+  RaiseHostEvent(kReaderEventName, CardTextToWide(card));
+}
+
+// Card events come from the port's event thread, status events from the
+// host's own thread: both reach the same slot of the host's interface.
+void TManagerScanner_RA03V::RaiseHostEvent(std::string_view eventName, const std::wstring& text) {
   IDispatch* sink = HostEventSink();
   if (!sink) return;
+  const ExecutionMode mode = CurrentExecutionMode();
+  if (mode == ExecutionMode::AutomationHost1 || mode == ExecutionMode::AutomationHost2) return;
   const GUID code = DeviceCode();
-  const Bstr name = Bstr::From1251(kReaderEventName);
+  const Bstr name = Bstr::From1251(eventName);
   const Bstr codeText = Bstr::From1251(GuidToText(code));
-  const Bstr data = Bstr::Copy(CardTextToWide(card));
+  const Bstr data = Bstr::Copy(text);
   auto** table = *reinterpret_cast<void***>(sink);
   const auto raise = reinterpret_cast<RA03V_EXTERNAL_EVENT>(table[RA03V_EVENT_SLOT_EXTERNAL_EVENT]);
   raise(sink, name.Get(), codeText.Get(), data.Get(), &code);

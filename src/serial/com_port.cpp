@@ -60,7 +60,25 @@ void TCustomComPort::Open() {
   }
 }
 
-void TCustomComPort::Close() {
+void TCustomComPort::Close() { CloseDevice(false); }
+
+void TCustomComPort::CloseFailedDevice() noexcept {
+  try {
+    CloseDevice(true);
+  } catch (...) {
+    // A close handler failing: the device is let go all the same below.
+  }
+  if (connected_ && !closeBusy_) {
+    closing_.Set();
+    thread_.reset();
+    threadCreated_ = false;
+    window_.reset();
+    ReleaseHandle();
+    connected_ = false;
+  }
+}
+
+void TCustomComPort::CloseDevice(bool evenIfPurgeFails) {
   // A handler that closes the port while another thread is already closing it
   // (and waiting for this very handler to return) has nothing left to do.
   if (!connected_ || closeBusy_.exchange(true)) return;
@@ -78,8 +96,10 @@ void TCustomComPort::Close() {
   try {
     AbortPendingIO();
   } catch (...) {
-    closing_.ResetSignal();
-    throw;
+    if (!evenIfPurgeFails) {
+      closing_.ResetSignal();
+      throw;
+    }
   }
   if (threadCreated_) {
     if (fromOwnThread) {

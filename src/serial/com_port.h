@@ -45,6 +45,10 @@ class TCustomComPort {
   // Stops the event thread and releases the device; nothing if closed. From a
   // handler on the event thread the thread ends once that handler returns.
   void Close();
+  // Close for a device that has failed (vanished, or its handle closed by the
+  // system): a purge it refuses does not keep the port open, and nothing
+  // escapes. Not from a handler on the event thread.
+  void CloseFailedDevice() noexcept;
 
   bool Connected() const noexcept { return connected_; }
   void SetConnected(bool value) { value ? Open() : Close(); }
@@ -165,6 +169,7 @@ class TCustomComPort {
   virtual void DoBeforeClose();
 
  private:
+  void CloseDevice(bool evenIfPurgeFails);
   std::unique_ptr<TComThread> thread_;
   bool threadCreated_ = false;
   FileHandle handle_;

@@ -134,6 +134,22 @@ TEST_F(ReaderDevice, SetUpBeforeSwitchingOn) {
   EXPECT_EQ(1, reader->PortManager().Settings().keepOpen);
 }
 
+TEST(ReaderSilence, OnlyAReaderThatAnsweredIsLostAfterFourSilentPolls) {
+  TSilenceWatch watch;
+  watch.Start(10, false);
+  for (int poll = 0; poll < 8; ++poll) EXPECT_FALSE(watch.SilentTooLong(10)) << "never answered";
+  EXPECT_FALSE(watch.SilentTooLong(14));  // the first answer
+  EXPECT_FALSE(watch.SilentTooLong(14));
+  EXPECT_FALSE(watch.SilentTooLong(14));
+  EXPECT_FALSE(watch.SilentTooLong(18)) << "a byte starts the count again";
+  for (int poll = 1; poll < TSilenceWatch::kSilentPollsForLoss; ++poll)
+    EXPECT_FALSE(watch.SilentTooLong(18)) << poll;
+  EXPECT_TRUE(watch.SilentTooLong(18));
+  watch.Start(18, true);  // recovered: it has answered
+  for (int poll = 1; poll < TSilenceWatch::kSilentPollsForLoss; ++poll) watch.SilentTooLong(18);
+  EXPECT_TRUE(watch.SilentTooLong(18));
+}
+
 TEST(ReaderModel, IdentityPropertiesAndTexts) {
   TManagerScanner_RA03VList list;
   EXPECT_EQ("Проксимити считыватель RA-03V\\RS232", list.ModelDescription());
@@ -144,12 +160,17 @@ TEST(ReaderModel, IdentityPropertiesAndTexts) {
   const std::array<int32_t, 5> info{1, 1, 1, 1, 0};
   EXPECT_EQ(info, list.PlgInfoValues());
 
-  const char* order[] = {"Использовать",   "Неразделяемое",      "ComNumber",  "Baud",
-                         "DataBits",       "StopBits",           "Parity",     "IsOpen",
-                         "ИнтервалОпроса", "ПодавлениеПовторов", "Трассировка"};
+  const char* order[] = {"Использовать", "Неразделяемое",  "ComNumber",      "Baud",
+                         "DataBits",     "StopBits",       "Parity",         "IsOpen",
+                         "ИнтервалОпроса", "Переподключение", "СобытияСвязи",
+                         "ПодавлениеПовторов", "Трассировка"};
   const TPropList& templates = list.PropTemplates();
-  ASSERT_EQ(11, templates.Count());
-  for (int i = 0; i < 11; ++i) EXPECT_EQ(order[i], templates.Item(i).Identifier());
+  ASSERT_EQ(13, templates.Count());
+  for (int i = 0; i < 13; ++i) EXPECT_EQ(order[i], templates.Item(i).Identifier());
+  EXPECT_EQ("1", templates.Find("Переподключение")->Default());
+  EXPECT_EQ("0", templates.Find("СобытияСвязи")->Default());
+  EXPECT_EQ("Integer", templates.Find("СобытияСвязи")->Type());
+  EXPECT_FALSE(templates.Find("Переподключение")->ReadOnly());
   EXPECT_EQ("1", templates.Find("IsOpen")->Value());
   EXPECT_TRUE(templates.Find("IsOpen")->ReadOnly());
   EXPECT_EQ("1", templates.Find("Неразделяемое")->Default());

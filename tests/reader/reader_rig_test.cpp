@@ -370,6 +370,217 @@ TEST_F(ReaderRig, AHostCallingBackFromItsHandlerAndSwitchingOffMidStream) {
   EXPECT_EQ(1, StatOf(sim, kPortA, "f"));
 }
 
+// Loss and recovery: the cable pulled or the reader gone quiet, and back.
+class ReaderLinkRig : public ReaderRig {
+ protected:
+  static constexpr DWORD kLinkWaitMs = 8000;
+  static constexpr wchar_t kOptIn[] = L"<Параметр Идентификатор=\"СобытияСвязи\" Значение=\"1\"/>";
+
+  int ResultOf(const Reader& r) {
+    HostTask task(RA03V_TASK_CLASS_THREAD);
+    task.SetDevice(r.code);
+    return dll.GetProperty(L"Результат", &task)->At(0).ToInt();
+  }
+
+  // Pumps until "Результат" reads the value; false after kLinkWaitMs.
+  bool WaitForResult(const Reader& r, int value) {
+    for (DWORD waited = 0; waited < kLinkWaitMs; waited += 50) {
+      if (ResultOf(r) == value) return true;
+      ra03v_host::PumpFor(50);
+    }
+    return false;
+  }
+
+  // The data of the status events so far, in order.
+  std::vector<std::wstring> StatusEvents() {
+    std::vector<std::wstring> data;
+    for (const auto& e : sink.Events())
+      if (e.name == L"СостояниеСчитывателя") data.push_back(e.data);
+    return data;
+  }
+
+  bool WaitForStatusCount(size_t count) {
+    for (DWORD waited = 0; waited < kLinkWaitMs; waited += 20) {
+      if (StatusEvents().size() >= count) return true;
+      ra03v_host::PumpFor(20);
+    }
+    return false;
+  }
+
+  // A card presented for several polls (the first answers after a recovery
+  // go to the init sequence, whose lines are no cards); its first event.
+  std::wstring CardAfterRecovery(int port, const std::string& code) {
+    const size_t before = sink.EventCount();
+    sim.Command("card " + std::to_string(port) + " " + code + " 3");
+    if (!sink.WaitForEvents(before + 1, kEventWaitMs)) return L"(no card event)";
+    return sink.Events()[before].data;
+  }
+};
+
+TEST_F(ReaderLinkRig, AVanishedPortIsLostAndAPortBackAtItsNameIsTakenUpAgain) {
+  std::vector<Reader> readers{{{}, kPortA, kOptIn}};
+  Configure(readers);
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+  EXPECT_EQ(0, ResultOf(readers[0]));
+  sim.Command("vanish " + std::to_string(kPortA));
+  ASSERT_TRUE(WaitForStatusCount(1)) << "no loss noticed";
+  EXPECT_EQ(std::vector<std::wstring>{L"НетСвязи"}, StatusEvents());
+  const auto lost = sink.Events().back();
+  EXPECT_TRUE(IsEqualGUID(readers[0].code, lost.deviceId)) << "the card events' identifier";
+  EXPECT_EQ(GuidText(readers[0].code), lost.deviceIdText);
+  // The host asked for the reader on: it stays on, and the result says why it is deaf,
+  // also after reading "УстройствоВключено" (which clears the last result).
+  EXPECT_EQ(1, IsOn(readers[0]));
+  EXPECT_EQ(2, ResultOf(readers[0]));
+  ra03v_host::PumpFor(1500);  // tries on a port that is not there
+  EXPECT_EQ(2, ResultOf(readers[0]));
+
+  sim.CreatePort(kPortA);
+  ASSERT_TRUE(WaitForStatusCount(2)) << "no recovery";
+  EXPECT_EQ((std::vector<std::wstring>{L"НетСвязи", L"СвязьВосстановлена"}), StatusEvents());
+  EXPECT_EQ(0, ResultOf(readers[0]));
+  EXPECT_EQ(1, IsOn(readers[0]));
+  // Tries write "n" (one more if an answer came late), then the init sequence, then polls.
+  const std::string sent = sim.Received(kPortA);
+  const size_t init = sent.find("nk");
+  EXPECT_TRUE(init != std::string::npos && init >= 1 &&
+              sent.find_first_not_of('n') == init + 1 &&
+              sent.find_first_not_of('k', init + 1) == std::string::npos)
+      << sent;
+  EXPECT_EQ(L"4444DDDD", CardAfterRecovery(kPortA, "4444DDDD"));
+  ASSERT_FALSE(SwitchOff(readers[0])->Get()->HasError);
+  EXPECT_EQ(1, StatOf(sim, kPortA, "f"));
+}
+
+TEST_F(ReaderLinkRig, ASilentReaderIsLostWithoutEventsUnlessTheHostOptsIn) {
+  // Not opted in: "Результат" tells, and no event the host does not know comes.
+  std::vector<Reader> readers{{{}, kPortA, L""}};
+  Configure(readers);
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+  ra03v_host::PumpFor(700);
+  sim.Command("silent " + std::to_string(kPortA));
+  ASSERT_TRUE(WaitForResult(readers[0], 2)) << "silence not noticed";
+  EXPECT_EQ(1, IsOn(readers[0]));
+  sim.Command("speak " + std::to_string(kPortA));
+  ASSERT_TRUE(WaitForResult(readers[0], 0)) << "no recovery";
+  EXPECT_EQ(L"5555EEEE", CardAfterRecovery(kPortA, "5555EEEE"));
+  for (const auto& e : sink.Events()) EXPECT_EQ(L"Считыватель", e.name);
+  EXPECT_GE(StatOf(sim, kPortA, "n"), 3) << "init at switch-on, tries, init at the recovery";
+}
+
+TEST_F(ReaderLinkRig, AReaderThatNeverAnsweredIsNotLostBySilence) {
+  std::vector<Reader> readers{{{}, kPortA, kOptIn}};
+  Configure(readers);
+  sim.Command("silent " + std::to_string(kPortA));
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+  ra03v_host::PumpFor(3500);
+  EXPECT_EQ(0, ResultOf(readers[0]));
+  EXPECT_TRUE(StatusEvents().empty());
+  const std::string polls = sim.Received(kPortA);
+  EXPECT_EQ("nk" + std::string(polls.size() - 2, 'k'), polls) << "polls go on, no tries";
+}
+
+TEST_F(ReaderLinkRig, SwitchingOffDuringALossOrATryEndsIt) {
+  std::vector<Reader> readers{{{}, kPortA, kOptIn}};
+  Configure(readers);
+  const std::string port = std::to_string(kPortA);
+
+  // During a loss, between tries: the port is not there.
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+  sim.Command("unplug " + port);
+  ASSERT_TRUE(WaitForStatusCount(1));
+  ASSERT_FALSE(SwitchOff(readers[0])->Get()->HasError);
+  EXPECT_EQ(0, IsOn(readers[0]));
+  EXPECT_EQ(0, ResultOf(readers[0]));
+  sim.Command("plug " + port);
+  sim.Received(kPortA);
+  ra03v_host::PumpFor(2500);
+  EXPECT_EQ("", sim.Received(kPortA)) << "no try after switch-off";
+  EXPECT_EQ(1u, StatusEvents().size());
+
+  // During a try: the port is open and its "n" waits for an answer that a
+  // silent reader does not give.
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+  ra03v_host::PumpFor(700);
+  sim.Command("silent " + port);
+  ASSERT_TRUE(WaitForStatusCount(2));
+  sim.Received(kPortA);
+  bool caught = false;
+  for (DWORD waited = 0; waited < kLinkWaitMs && !caught; waited += 10) {
+    ra03v_host::PumpFor(10);
+    caught = sim.Received(kPortA).find('n') != std::string::npos;
+  }
+  ASSERT_TRUE(caught) << "no try seen";
+  auto off = SwitchOff(readers[0]);
+  EXPECT_FALSE(off->Get()->HasError) << off->ErrorDescription();
+  EXPECT_EQ(0, IsOn(readers[0]));
+  sim.Command("speak " + port);
+  ra03v_host::PumpFor(2500);
+  EXPECT_EQ("", sim.Received(kPortA)) << "no try, no poll after switch-off";
+  EXPECT_EQ(2u, StatusEvents().size()) << "no recovery reported";
+
+  // Nothing of the loss is left: the next switch-on is an ordinary one.
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+  EXPECT_EQ("nk", sim.Received(kPortA));
+  EXPECT_EQ(0, ResultOf(readers[0]));
+  EXPECT_EQ(L"6666FFFF", CardAfterRecovery(kPortA, "6666FFFF"));
+}
+
+TEST_F(ReaderLinkRig, ReconnectZeroKeepsALostReaderOnAndDeafAsBefore) {
+  std::vector<Reader> readers{
+      {{}, kPortA,
+       std::wstring(kOptIn) + L"<Параметр Идентификатор=\"Переподключение\" Значение=\"0\"/>"}};
+  Configure(readers);
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+  const std::string port = std::to_string(kPortA);
+  sim.Command("unplug " + port);
+  ra03v_host::PumpFor(3000);
+  EXPECT_EQ(1, IsOn(readers[0]));
+  EXPECT_EQ(0, ResultOf(readers[0])) << "polls fail silently";
+  sim.Command("plug " + port);
+  sim.Received(kPortA);
+  sim.Command("card " + port + " 7777AAAA 10");
+  ra03v_host::PumpFor(2500);
+  EXPECT_EQ("", sim.Received(kPortA)) << "the port that came back is never used";
+  EXPECT_EQ(0u, sink.EventCount()) << "neither status nor card events";
+  ASSERT_FALSE(SwitchOff(readers[0])->Get()->HasError);
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+  EXPECT_EQ(L"7777AAAA", CardAfterRecovery(kPortA, "7777AAAA")) << "switching off and on again";
+}
+
+TEST_F(ReaderLinkRig, StoredDocumentsWithoutTheNewRowsTakeTheirDefaults) {
+  // A document stored before the rows existed, and one that sets them.
+  std::vector<Reader> readers{
+      {{}, kPortA, L""},
+      {{}, kPortB,
+       L"<Параметр Идентификатор=\"СобытияСвязи\" Значение=\"1\"/>"
+       L"<Параметр Идентификатор=\"Переподключение\" Значение=\"0\"/>"}};
+  Configure(readers);
+  const ComPtr<ISafeArray> old = ReadProps(readers[0]);
+  ASSERT_TRUE(old);
+  const LONG interval = RowOf(*old.Get(), L"ИнтервалОпроса");
+  ASSERT_GT(interval, 0);
+  EXPECT_EQ(interval + 1, RowOf(*old.Get(), L"Переподключение"));
+  EXPECT_EQ(interval + 2, RowOf(*old.Get(), L"СобытияСвязи"));
+  EXPECT_EQ(L"1", PropText(*old.Get(), L"Переподключение"));
+  EXPECT_EQ(L"0", PropText(*old.Get(), L"СобытияСвязи"));
+  Value name, type;
+  old.Get()->GetValue(interval + 2, 1, name.Put());
+  old.Get()->GetValue(interval + 2, 3, type.Put());
+  EXPECT_EQ(L"События связи", name.ToText());
+  EXPECT_EQ(L"Число", type.ToText());
+  const ComPtr<ISafeArray> set = ReadProps(readers[1]);
+  ASSERT_TRUE(set);
+  EXPECT_EQ(L"0", PropText(*set.Get(), L"Переподключение"));
+  EXPECT_EQ(L"1", PropText(*set.Get(), L"СобытияСвязи"));
+  EXPECT_EQ(RowOf(*old.Get(), L"СобытияСвязи"), RowOf(*set.Get(), L"СобытияСвязи"));
+  // The old document's reader works as before.
+  ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
+  EXPECT_EQ("nk", sim.Received(kPortA));
+  PresentCard(kPortA, "0123ABCD");
+  EXPECT_EQ(L"0123ABCD", WaitForEvent(1).data);
+}
+
 // reader_bench times card lines to events with the simulator's "cardtime": its
 // stamp must belong to the card line and read the clock the host reads.
 TEST_F(ReaderRig, TheSimulatorStampsCardLinesOnTheHostsClock) {

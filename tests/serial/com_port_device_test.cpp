@@ -340,6 +340,9 @@ TEST_F(ComPortDevice, SimulatorVanishingLeavesNoSpinningThreadAndCloseStillWorks
   const double cpuBefore = test::ProcessCpuMs();
   Sleep(1000);
   EXPECT_LT(test::ProcessCpuMs() - cpuBefore, 400.0);
+  // As a removed adapter does: a write fails, which is how a reader notices
+  // its cable pulled.
+  EXPECT_THROW(port.WriteText("k"), EComPort);
   port.Close();
   EXPECT_FALSE(port.Connected());
   EXPECT_EQ(INVALID_HANDLE_VALUE, port.Handle());

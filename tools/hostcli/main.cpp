@@ -98,8 +98,9 @@ void Usage() {
       L"usage: ra03v_host --dll PATH --port N [--port N ...] [--count N] [--seconds S]\n"
       L"                  [--suppress MS] [--trace]\n"
       L"  Loads the RA-03V driver DLL, configures one reader per COM port, switches\n"
-      L"  them on and prints every card event as: time, device code, card data.\n"
-      L"  Stops after --count events, after --seconds, or at Ctrl+C.\n"
+      L"  them on and prints every card event as: time, device code, card data,\n"
+      L"  and a line when a reader is lost (НетСвязи) or back (СвязьВосстановлена).\n"
+      L"  Stops after --count card events, after --seconds, or at Ctrl+C.\n"
       L"  --suppress MS: a card read again within MS ms of its last read is no new event.\n"
       L"  --trace: the readers write what they exchange to the driver's log file.\n"
       L"exit codes: 0 ok, 2 usage, 3 DLL not loadable, 4 port not available, 5 driver error\n",
@@ -140,6 +141,15 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
 
 using ra03v_host::GuidText;
 
+// The driver's event about a reader's connection, and what its data mean.
+constexpr wchar_t kStatusEvent[] = L"СостояниеСчитывателя";
+
+std::wstring StatusNote(const std::wstring& data) {
+  if (data == L"НетСвязи") return L"  (reader lost: the driver tries its port every second)";
+  if (data == L"СвязьВосстановлена") return L"  (reader back: cards are read again)";
+  return L"";
+}
+
 // The equipment document with one reader per port.
 std::wstring SettingsDocument(const Options& options, const std::vector<GUID>& codes) {
   const std::vector<int>& ports = options.ports;
@@ -157,6 +167,8 @@ std::wstring SettingsDocument(const Options& options, const std::vector<GUID>& c
            L"<Параметр Идентификатор=\"StopBits\" Зна4ение=\"1\"/>"
            L"<Параметр Идентификатор=\"Parity\" Зна4ение=\"0\"/>"
            L"<Параметр Идентификатор=\"IsOpen\" Зна4ение=\"1\"/>"
+           // Told when a reader is lost and when it is back.
+           L"<Параметр Идентификатор=\"СобытияСвязи\" Зна4ение=\"1\"/>"
            L"<Параметр Идентификатор=\"ПодавлениеПовторов\" Зна4ение=\"" +
            std::to_wstring(options.suppressMs) +
            L"\"/>"
@@ -267,19 +279,24 @@ int Run(const Options& options) {
 
   if (status == kExitOk) {
     size_t printed = 0;
+    long cards = 0;
     const DWORD start = GetTickCount();
     const DWORD limit = options.seconds ? static_cast<DWORD>(options.seconds) * 1000 : INFINITE;
     for (;;) {
       // Wakes for messages too: the sink's whole list is copied only when it grew.
       const std::vector<ra03v_host::ExternalEvent> events =
           sink.EventCount() > printed ? sink.Events() : std::vector<ra03v_host::ExternalEvent>{};
-      // The count-th event is the last one printed, once.
+      // The count-th card event is the last one printed, once; status
+      // events are printed as they come and are not counted.
       for (; printed < events.size(); ++printed) {
-        if (options.count && static_cast<long>(printed) >= options.count) break;
+        if (options.count && cards >= options.count) break;
         const ra03v_host::ExternalEvent& e = events[printed];
-        Print(Now() + L"  " + e.deviceIdText + L"  " + e.name + L"  " + Visible(e.data) + L"\n");
+        const bool status = e.name == kStatusEvent;
+        if (!status) ++cards;
+        Print(Now() + L"  " + e.deviceIdText + L"  " + e.name + L"  " + Visible(e.data) +
+              (status ? StatusNote(e.data) : L"") + L"\n");
       }
-      if (options.count && static_cast<long>(printed) >= options.count) break;
+      if (options.count && cards >= options.count) break;
       const DWORD elapsed = GetTickCount() - start;
       if (limit != INFINITE && elapsed >= limit) break;
       // The driver's poll timers run on this thread: keep its messages flowing,
@@ -291,7 +308,7 @@ int Run(const Options& options) {
         break;
       ra03v_host::PumpFor(0);
     }
-    Print(L"events: " + std::to_wstring(printed) + L"\n");
+    Print(L"events: " + std::to_wstring(cards) + L"\n");
   }
 
   for (size_t i = 0; i < switchedOn; ++i) {

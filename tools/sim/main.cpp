@@ -39,15 +39,19 @@ struct Card {
 };
 
 struct Delayed {
+  enum Kind { kBytes, kVanish, kPlug };
   Clock::time_point at;
   int port;
   std::string bytes;
-  bool vanish = false;
+  Kind kind = kBytes;
 };
 
 struct Reader {
+  // None while the cable is pulled ("unplug"): the reader keeps its state.
   std::unique_ptr<PtyPort> pty;
   bool echo = false;
+  // A silent reader takes the driver's bytes and answers nothing.
+  bool silent = false;
   std::string received;  // bytes from the driver not yet fetched by "received"
   std::deque<Card> cards;
   int commandsN = 0, commandsK = 0, commandsF = 0;
@@ -89,6 +93,7 @@ class Simulator {
 
   void OnPortReadable(int number) {
     Reader& r = readers_.at(number);
+    if (!r.pty) return;
     char buf[4096];
     for (;;) {
       const ssize_t n = read(r.pty->Master(), buf, sizeof buf);
@@ -96,7 +101,7 @@ class Simulator {
       const std::string bytes(buf, static_cast<size_t>(n));
       r.received += bytes;
       if (r.echo) {
-        r.pty->Write(bytes);
+        if (!r.silent) r.pty->Write(bytes);
         continue;
       }
       for (char c : bytes) Answer(r, c);
@@ -114,10 +119,13 @@ class Simulator {
       const Delayed d = *it;
       it = delayed_.erase(it);
       if (!readers_.count(d.port)) continue;
-      if (d.vanish) {
+      Reader& r = readers_.at(d.port);
+      if (d.kind == Delayed::kVanish) {
         readers_.erase(d.port);
-      } else {
-        readers_.at(d.port).pty->Write(d.bytes);
+      } else if (d.kind == Delayed::kPlug) {
+        Plug(d.port, r);
+      } else if (r.pty) {
+        r.pty->Write(d.bytes);
       }
     }
     int timeout = -1;
@@ -132,8 +140,25 @@ class Simulator {
   void DrainPort(int number) { Drain(readers_.at(number)); }
 
  private:
+  // The cable put back: a new terminal under the same COM name, the reader
+  // as it was (its cards, its counts). Nothing of the old line survives.
+  void Plug(int number, Reader& r) {
+    if (r.pty) return;
+    r.pty = std::make_unique<PtyPort>(prefix_, number);
+    std::remove(StateFile(r).c_str());
+    r.outbox.clear();
+    r.outOffset = 0;
+  }
+
+  // The reader's terminal, for commands that need the cable in.
+  static PtyPort& Line(Reader& r) {
+    if (!r.pty) throw std::runtime_error("unplugged");
+    return *r.pty;
+  }
+
   // Writes what the terminal takes now from the flood; false when it is done.
   bool Drain(Reader& r) {
+    if (!r.pty) return false;
     while (!r.outbox.empty()) {
       const std::string& line = r.outbox.front();
       const ssize_t n = write(r.pty->Master(), line.data() + r.outOffset, line.size() - r.outOffset);
@@ -150,6 +175,7 @@ class Simulator {
   // An answer: straight out, or after the flood line being written, or later
   // when answers are delayed.
   bool Emit(Reader& r, const std::string& bytes) {
+    if (!r.pty) return false;
     if (r.answerDelayMs > 0) {
       delayed_.push_back(
           {Clock::now() + std::chrono::milliseconds(r.answerDelayMs), r.number, bytes});
@@ -163,12 +189,13 @@ class Simulator {
   void Answer(Reader& r, char c) {
     if (c == 'n') {
       ++r.commandsN;
-      Emit(r, "OK\r\n");
+      if (!r.silent) Emit(r, "OK\r\n");
     } else if (c == 'f') {
       ++r.commandsF;
-      Emit(r, "OK\r\n");
+      if (!r.silent) Emit(r, "OK\r\n");
     } else if (c == 'k') {
       ++r.commandsK;
+      if (r.silent) return;
       std::string reply = "OK\r\n";
       bool withCard = false;
       if (!r.cards.empty() && r.cards.front().from <= Clock::now()) {
@@ -225,13 +252,34 @@ class Simulator {
       readers_.erase(std::stoi(w[1]));
       return "OK";
     }
+    if (cmd == "unplug") {
+      // unplug <port> [back_ms]: the cable pulled; put back after back_ms, if given.
+      Reader& r = At(w);
+      r.pty.reset();
+      if (w.size() > 2)
+        delayed_.push_back({now + ms(w[2]), std::stoi(w[1]), {}, Delayed::kPlug});
+      return "OK";
+    }
+    if (cmd == "plug") {
+      Reader& r = At(w);
+      Plug(std::stoi(w[1]), r);
+      return "OK " + r.pty->SlavePath();
+    }
+    if (cmd == "silent") {
+      At(w).silent = true;
+      return "OK";
+    }
+    if (cmd == "speak") {
+      At(w).silent = false;
+      return "OK";
+    }
     if (cmd == "settings") {
-      const Reader& r = At(w);
-      const std::string s = DescribeLineSettings(r.pty->Slave(), StateFile(r));
+      Reader& r = At(w);
+      const std::string s = DescribeLineSettings(Line(r).Slave(), StateFile(r));
       return s.empty() ? "ERR cannot read the line settings" : "OK " + s;
     }
     if (cmd == "send") {
-      return At(w).pty->Write(Unescape(Rest(line, 2))) ? "OK" : "ERR write failed";
+      return Line(At(w)).Write(Unescape(Rest(line, 2))) ? "OK" : "ERR write failed";
     }
     if (cmd == "echo") {
       At(w).echo = w.at(2) == "on";
@@ -248,7 +296,7 @@ class Simulator {
       return "OK";
     }
     if (cmd == "patience") {
-      At(w).pty->SetWritePatience(std::stoi(w.at(2)));
+      Line(At(w)).SetWritePatience(std::stoi(w.at(2)));
       return "OK";
     }
     if (cmd == "garbage") {
@@ -259,21 +307,21 @@ class Simulator {
         if (c == '\r' || c == '\n') c = '?';
         bytes += c;
       }
-      return At(w).pty->Write(bytes) ? "OK" : "ERR write failed";
+      return Line(At(w)).Write(bytes) ? "OK" : "ERR write failed";
     }
     if (cmd == "half") {
       const std::string text = w.at(2) + "\r\n";
       const size_t cut = text.size() / 2;
-      At(w).pty->Write(text.substr(0, cut));
+      Line(At(w)).Write(text.substr(0, cut));
       delayed_.push_back({now + (w.size() > 3 ? ms(w[3]) : std::chrono::milliseconds(200)),
                           std::stoi(w[1]), text.substr(cut)});
       return "OK";
     }
-    if (cmd == "noterm") return At(w).pty->Write(w.at(2)) ? "OK" : "ERR write failed";
+    if (cmd == "noterm") return Line(At(w)).Write(w.at(2)) ? "OK" : "ERR write failed";
     if (cmd == "burst") {
       std::string bytes;
       for (int i = std::stoi(w.at(2)); i > 0; --i) bytes += w.at(3) + "\r\n";
-      return At(w).pty->Write(bytes) ? "OK" : "ERR write failed";
+      return Line(At(w)).Write(bytes) ? "OK" : "ERR write failed";
     }
     if (cmd == "flood") {
       // flood <port> <count> [prefix] [first]: numbered lines at full speed.
@@ -301,7 +349,7 @@ class Simulator {
     }
     if (cmd == "vanishlater") {
       At(w);
-      delayed_.push_back({now + ms(w.at(2)), std::stoi(w[1]), {}, true});
+      delayed_.push_back({now + ms(w.at(2)), std::stoi(w[1]), {}, Delayed::kVanish});
       return "OK";
     }
     if (cmd == "received") {
@@ -451,6 +499,7 @@ int main(int argc, char** argv) {
     for (const Client& c : clients) fds.push_back({c.fd, POLLIN, 0});
     std::vector<int> ports;
     for (auto& [n, r] : simulator.Readers()) {
+      if (!r.pty) continue;
       const short wanted = r.outbox.empty() ? POLLIN : (POLLIN | POLLOUT);
       fds.push_back({r.pty->Master(), wanted, 0});
       ports.push_back(n);
