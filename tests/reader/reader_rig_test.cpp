@@ -418,7 +418,8 @@ class ReaderLinkRig : public ReaderRig {
 };
 
 TEST_F(ReaderLinkRig, AVanishedPortIsLostAndAPortBackAtItsNameIsTakenUpAgain) {
-  std::vector<Reader> readers{{{}, kPortA, kOptIn}};
+  DeleteFileW(LogFile().c_str());
+  std::vector<Reader> readers{{{}, kPortA, kOptIn + Param(L"Трассировка", L"1")}};
   Configure(readers);
   ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
   EXPECT_EQ(0, ResultOf(readers[0]));
@@ -450,11 +451,20 @@ TEST_F(ReaderLinkRig, AVanishedPortIsLostAndAPortBackAtItsNameIsTakenUpAgain) {
   EXPECT_EQ(L"4444DDDD", CardAfterRecovery(kPortA, "4444DDDD"));
   ASSERT_FALSE(SwitchOff(readers[0])->Get()->HasError);
   EXPECT_EQ(1, StatOf(sim, kPortA, "f"));
+  // The trace tells the loss, the tries on the missing port, and the recovery, in order.
+  const std::string trace = WaitForTrace("выключение");
+  const size_t lostAt = trace.find("} потеря связи: отказ порта\r\n");
+  const size_t tried = trace.find("} попытка восстановления 1: порт не открыт\r\n");
+  const size_t back = trace.find("} связь восстановлена\r\n");
+  EXPECT_TRUE(lostAt != std::string::npos && lostAt < tried && tried != std::string::npos &&
+              tried < back && back != std::string::npos)
+      << trace;
 }
 
 TEST_F(ReaderLinkRig, ASilentReaderIsLostWithoutEventsUnlessTheHostOptsIn) {
   // Not opted in: "Результат" tells, and no event the host does not know comes.
-  std::vector<Reader> readers{{{}, kPortA, L""}};
+  DeleteFileW(LogFile().c_str());
+  std::vector<Reader> readers{{{}, kPortA, Param(L"Трассировка", L"1")}};
   Configure(readers);
   ASSERT_FALSE(SwitchOn(readers[0])->Get()->HasError);
   ra03v_host::PumpFor(700);
@@ -466,6 +476,11 @@ TEST_F(ReaderLinkRig, ASilentReaderIsLostWithoutEventsUnlessTheHostOptsIn) {
   EXPECT_EQ(L"5555EEEE", CardAfterRecovery(kPortA, "5555EEEE"));
   for (const auto& e : sink.Events()) EXPECT_EQ(L"Считыватель", e.name);
   EXPECT_GE(StatOf(sim, kPortA, "n"), 3) << "init at switch-on, tries, init at the recovery";
+  const std::string trace = WaitForTrace("связь восстановлена");
+  EXPECT_NE(std::string::npos, trace.find("} потеря связи: 4 опроса без ответа\r\n")) << trace;
+  EXPECT_NE(std::string::npos,
+            trace.find("} попытка восстановления 1: порт открыт, запрос \"n\" отправлен\r\n"))
+      << trace;
 }
 
 TEST_F(ReaderLinkRig, AReaderThatNeverAnsweredIsNotLostBySilence) {
