@@ -47,10 +47,13 @@ double ThreadCpuMs() {
   return ms(kernel) + ms(user);
 }
 
+// This process's counting window: a search by class name could find the one of
+// another test process running at the same time.
+HWND g_countingWindow = nullptr;
+
 // Win32 callbacks are stdcall on 32 bits, which a lambda cannot convert to.
 void CALLBACK PostToCountingWindow(HWND, UINT, UINT_PTR, DWORD) {
-  PostMessageW(FindWindowExW(HWND_MESSAGE, nullptr, L"ra03v_counting_window", nullptr), WM_APP, 0,
-               0);
+  PostMessageW(g_countingWindow, WM_APP, 0, 0);
 }
 
 DWORD WINAPI SignalAfter50Ms(void* event) {
@@ -69,6 +72,7 @@ TEST(PumpedDelay, HandlesMessagesPostedDuringTheWait) {
   CountingWindow window;
   ASSERT_NE(nullptr, window.Get());
   PostMessageW(window.Get(), WM_APP, 0, 0);
+  g_countingWindow = window.Get();
   // A timer posts another message in the middle of the wait.
   const UINT_PTR timer = SetTimer(nullptr, 0, 50, &PostToCountingWindow);
   const DWORD start = GetTickCount();
