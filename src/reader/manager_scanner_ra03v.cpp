@@ -11,6 +11,7 @@
 #include "foundation/system_info.h"
 #include "foundation/text_codec.h"
 #include "foundation/win/bstr.h"
+#include "foundation/win/scope_exit.h"
 #include "host/exec_mode.h"
 #include "ra03v/host_contract.h"
 #include "ui/device_settings_dialog.h"
@@ -267,10 +268,7 @@ void TManagerScanner_RA03V::PollTick() {
   // A device being freed (by a handler on its event thread, say) polls no more;
   // one being polled is not freed until the poll is over.
   if (!EnterOwnWork()) return;
-  struct Leave {
-    TManagerScanner_RA03V& self;
-    ~Leave() { self.LeaveOwnWork(); }
-  } leave{*this};
+  const ScopeExit leave([this] { LeaveOwnWork(); });
   TPortManager& pm = PortManager();
   // Another host thread switching the reader meanwhile makes the port's
   // failures its own: they are no loss.
@@ -338,10 +336,7 @@ void TManagerScanner_RA03V::RecoveryTick() {
   FRecoveryTimer.SetEnabled(false);
   // As a poll: a device being freed tries no more, one trying is not freed meanwhile.
   if (!EnterOwnWork()) return;
-  struct Leave {
-    TManagerScanner_RA03V& self;
-    ~Leave() { self.LeaveOwnWork(); }
-  } leave{*this};
+  const ScopeExit leave([this] { LeaveOwnWork(); });
   // Not while another host thread switches the reader (it ends the loss).
   if (!FLost || !PortManager().Listening()) {
     if (FLost) ScheduleRecovery(kRecoveryIntervalMs);
