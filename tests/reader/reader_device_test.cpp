@@ -4,13 +4,8 @@
 // way the port manager hands them.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <thread>
 
-#include "foundation/system_info.h"
-#include "foundation/text_codec.h"
-#include "foundation/trace_writer.h"
 #include "host/exec_mode.h"
 #include "reader/manager_scanner_ra03v.h"
 #include "support/dll_under_test.h"
@@ -200,47 +195,6 @@ TEST(RepeatFilter, ASameCodeWaitsForAGapOfTheWholeWindow) {
   EXPECT_TRUE(filter.Pass("A", 1310, gap)) << "no longer the last one raised";
   filter.Reset();
   EXPECT_TRUE(filter.Pass("A", 1311, gap));
-}
-
-// Loss and recovery come from the reconnecting reader; their lines are
-// checked here, with a file cap small enough to pass in three lines.
-TEST_F(ReaderDevice, LossAndRecoveryLinesFillTheTraceUpToItsCap) {
-  wchar_t dir[MAX_PATH];
-  GetTempPathW(MAX_PATH, dir);
-  // Named for this process: the two language runs may run side by side.
-  const std::string path = WideTo1251(std::wstring(dir) + L"ra03v_reader_trace_" +
-                                      std::to_wstring(GetCurrentProcessId()) + L".log");
-  DeleteFileA(path.c_str());
-  DeleteFileA((path + ".1").c_str());
-  auto read = [](const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
-  const std::string who = " 2 " + GuidToText(reader->DeviceCode()) + " ";
-  {
-    // Each line is the 23-character time, who, and the happening: 82, 94 and
-    // 86 bytes with CR LF, so the third goes past 256.
-    TraceWriter writer(path, 256);
-    ReaderTrace& trace = reader->Trace();
-    trace.UseWriter(&writer);
-    trace.SetDevice(2, reader->DeviceCode());
-    trace.Lost("off");
-    trace.SetEnabled(true);
-    trace.Lost("x");
-    trace.RecoveryTry(1, "y");
-    trace.Recovered();
-    EXPECT_TRUE(writer.Flush(5000));
-    trace.UseWriter(nullptr);
-  }
-  const std::string older = read(path + ".1");
-  const std::string now = read(path);
-  ASSERT_EQ(176u, older.size()) << older;
-  EXPECT_EQ(who + "потеря связи: x\r\n", older.substr(23, 82 - 23));
-  EXPECT_EQ(who + "попытка восстановления 1: y\r\n", older.substr(82 + 23));
-  ASSERT_EQ(86u, now.size()) << now;
-  EXPECT_EQ(who + "связь восстановлена\r\n", now.substr(23));
-  DeleteFileA(path.c_str());
-  DeleteFileA((path + ".1").c_str());
 }
 
 // Opens the reader's settings dialog; user acts on it from a second thread.
