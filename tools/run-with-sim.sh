@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Runs one command beside a fresh simulated reader (tools/sim) for the
-# project's Wine prefix, then stops the simulator.
+# Runs one command beside a fresh simulated reader (tools/sim) in a Wine prefix
+# of the rig's own, then stops the simulator.
 #   tools/run-with-sim.sh [--modem-lines] [--script FILE] -- command args...
 # The command sees RA03V_SIM_CONTROL (the simulator's TCP control port on
-# 127.0.0.1). With --modem-lines, LD_PRELOAD carries the modem-line library so
+# 127.0.0.1) and RA03V_WINE_PREFIX (the prefix, which scripts/wine-env.sh takes). With --modem-lines, LD_PRELOAD carries the modem-line library so
 # that Wine processes (64-bit and 32-bit) see a null-modem cable on the virtual ports.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -19,6 +19,23 @@ while [ $# -gt 0 ]; do
     *) echo "run-with-sim: unknown option $1" >&2; exit 2 ;;
   esac
 done
+# A simulator owns the comN names of its prefix: take a copy of the prefix that
+# no other simulator holds (the lock lasts as long as this script and what it
+# runs), or wait for one. Without copies, simulators take turns on the main one.
+rig_prefixes=()
+for copy in "$RA03V_RIG_PREFIXES"/*; do
+  [ -f "$copy/system.reg" ] && rig_prefixes+=("$copy")
+done
+[ ${#rig_prefixes[@]} -gt 0 ] || rig_prefixes=("$RA03V_MAIN_PREFIX")
+taken=""
+while [ -z "$taken" ]; do
+  for copy in "${rig_prefixes[@]}"; do
+    exec 9>"$copy/.rig-lock"
+    if flock -n 9; then taken=$copy; break; fi
+  done
+  [ -n "$taken" ] || sleep 0.1
+done
+export RA03V_WINE_PREFIX="$taken" WINEPREFIX="$taken"
 work=$(mktemp -d "${TMPDIR:-/tmp}/ra03v_sim.XXXXXX")
 ready="$work/control-port"
 # The modem-line library records the framing the driver asked for here.

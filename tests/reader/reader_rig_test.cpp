@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -20,6 +21,7 @@
 #include "support/process_handles.h"
 #include "support/real_time.h"
 #include "support/sim_client.h"
+#include "support/test_language.h"
 
 namespace ra03v::test {
 namespace {
@@ -44,9 +46,24 @@ std::wstring Param(const std::wstring& name, const std::wstring& value) {
   return L"<Параметр Идентификатор=\"" + name + L"\" Значение=\"" + value + L"\"/>";
 }
 
+// The trace file sits beside the library, named after it, and the runs of this
+// program (each language, each shard) go side by side: each loads a copy of
+// its own.
+const std::wstring& DriverFile() {
+  static const std::wstring copy = [] {
+    const char* shard = std::getenv("GTEST_SHARD_INDEX");
+    std::wstring name = RussianRun() ? L"ra03v_ru" : L"ra03v_en";
+    if (shard) name += L"_" + std::to_wstring(std::atoi(shard));
+    name += L".dll";
+    CopyFileW(BesideTestProgram(L"ra03v.dll").c_str(), BesideTestProgram(name).c_str(), FALSE);
+    return name;
+  }();
+  return copy;
+}
+
 // The log file the library settles on: beside it, named after it.
 std::wstring LogFile() {
-  std::wstring path = BesideTestProgram(L"ra03v.dll");
+  std::wstring path = BesideTestProgram(DriverFile());
   path.resize(path.rfind(L'.'));
   return path + L"_" + Text1251ToWide(ComputerName()) + L"_" + std::to_wstring(SessionNumber()) +
          L".log";
@@ -80,7 +97,7 @@ std::string WaitForTrace(const std::string& text) {
 // One load of the library for the whole program, as a host keeps it: loading
 // it again after readers ran is not what these tests are about.
 DllUnderTest& SharedDll() {
-  static DllUnderTest dll(L"ra03v.dll");
+  static DllUnderTest dll(DriverFile());
   return dll;
 }
 
