@@ -294,7 +294,7 @@ int Run(const Options& options) {
         const bool status = e.name == kStatusEvent;
         if (!status) ++cards;
         Print(Now() + L"  " + e.deviceIdText + L"  " + e.name + L"  " + Visible(e.data) +
-              (status ? StatusNote(e.data) : L"") + L"\n");
+              (status ? StatusNote(e.data) : std::wstring()) + L"\n");
       }
       if (options.count && cards >= options.count) break;
       const DWORD elapsed = GetTickCount() - start;
