@@ -61,7 +61,7 @@ for slot in $(seq 1 "$RA03V_RIG_SLOTS"); do
   "$RA03V_WINESERVER" -w  # the registry written out first
   rm -rf "$copy"
   mkdir -p "$RA03V_RIG_PREFIXES"
-  cp -al "$WINEPREFIX" "$copy"
+  cp -al "$WINEPREFIX" "$copy" 2>/dev/null || { rm -rf "$copy"; cp -a "$WINEPREFIX" "$copy"; }
   find "$copy" -type f ! -path "$copy/drive_c/windows/system32/*" \
     ! -path "$copy/drive_c/windows/syswow64/*" -exec sh -c \
     'for f; do cp -p "$f" "$f.copy" && mv -f "$f.copy" "$f"; done' sh {} +

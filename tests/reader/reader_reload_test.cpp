@@ -7,6 +7,8 @@
 // directory after overlapped WaitCommEvent calls crashes inside Wine's loader
 // (its serial wait helper threads leave stale entries in the loader's thread
 // list); a program that only waits on a port and loads an empty DLL shows it.
+// The second load itself has twice spun in that loader with many Wine programs
+// running beside it, so CTest runs this program alone.
 #include <gtest/gtest.h>
 
 #include <string>
