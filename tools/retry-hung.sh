@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a command under a time limit; when it overruns (not when it fails), says
 # so and runs it once more, and that run decides. Used for the reload test, in
-# which Wine's loader has now and then hung on loading the library again
+# which loading the library again has now and then hung (most likely in Wine's
+# loader; the cause is not found)
 # (tests/reader/reader_reload_test.cpp): a second hang still fails.
 #   tools/retry-hung.sh SECONDS command args...
 limit=$1
