@@ -8,6 +8,14 @@ RA03V_MAIN_PREFIX="$RA03V_ROOT/.wine-prefix"
 RA03V_RIG_PREFIXES="$RA03V_ROOT/.wine-rig"
 RA03V_RIG_SLOTS=${RA03V_RIG_SLOTS:-6}
 export WINEPREFIX="${RA03V_WINE_PREFIX:-$RA03V_MAIN_PREFIX}"
+# The rig's copies that exist, one per line.
+ra03v_rig_prefixes() {
+  local copy
+  for copy in "$RA03V_RIG_PREFIXES"/*; do
+    [ -f "$copy/system.reg" ] && echo "$copy"
+  done
+  return 0
+}
 export WINEARCH=win64
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko prompts: the project needs neither.

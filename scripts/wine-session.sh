@@ -1,16 +1,13 @@
 # Sourced: starts Xvfb and a persistent Wine server for each of the project's
-# prefixes for the calling script, and stops them when it exits. Process starts are much faster against a running
-# server, and a pty hang-up cannot stall a server that is not its session leader.
+# prefixes for the calling script, and stops them when it exits. Process starts
+# are much faster against a running server, and a pty hang-up cannot stall a
+# server that is not its session leader.
 . "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 
 # The main prefix and the rig's copies, each with a server of its own.
 ra03v_session_prefixes() {
   echo "$RA03V_MAIN_PREFIX"
-  local copy
-  for copy in "$RA03V_RIG_PREFIXES"/*; do
-    [ -f "$copy/system.reg" ] && echo "$copy"
-  done
-  return 0
+  ra03v_rig_prefixes
 }
 
 ra03v_session_stop() {

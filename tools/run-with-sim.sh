@@ -3,8 +3,9 @@
 # of the rig's own, then stops the simulator.
 #   tools/run-with-sim.sh [--modem-lines] [--script FILE] -- command args...
 # The command sees RA03V_SIM_CONTROL (the simulator's TCP control port on
-# 127.0.0.1) and RA03V_WINE_PREFIX (the prefix, which scripts/wine-env.sh takes). With --modem-lines, LD_PRELOAD carries the modem-line library so
-# that Wine processes (64-bit and 32-bit) see a null-modem cable on the virtual ports.
+# 127.0.0.1) and RA03V_WINE_PREFIX (the prefix, which scripts/wine-env.sh
+# takes). With --modem-lines, LD_PRELOAD carries the modem-line library so that
+# Wine processes (64-bit and 32-bit) see a null-modem cable on the virtual ports.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../scripts/wine-env.sh"
@@ -22,10 +23,7 @@ done
 # A simulator owns the comN names of its prefix: take a copy of the prefix that
 # no other simulator holds (the lock lasts as long as this script and what it
 # runs), or wait for one. Without copies, simulators take turns on the main one.
-rig_prefixes=()
-for copy in "$RA03V_RIG_PREFIXES"/*; do
-  [ -f "$copy/system.reg" ] && rig_prefixes+=("$copy")
-done
+mapfile -t rig_prefixes < <(ra03v_rig_prefixes)
 [ ${#rig_prefixes[@]} -gt 0 ] || rig_prefixes=("$RA03V_MAIN_PREFIX")
 taken=""
 while [ -z "$taken" ]; do
